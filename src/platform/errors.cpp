@@ -1,0 +1,7 @@
+#include "platform/errors.h"
+
+namespace kelvane {
+
+void RaiseUnableToWrite(const std::string& path) { throw EInOutError("Unable to write to " + path); }
+
+}  // namespace kelvane
