@@ -24,6 +24,8 @@ class TIniFile {
                          std::string_view defaultValue) const;
   // Decimal with an optional sign; anything else (or a missing key) gives the default.
   int ReadInteger(std::string_view section, std::string_view key, int defaultValue) const;
+  // As ReadInteger, and also hexadecimal with a leading "$" or "0x" (the control file's readers).
+  int ReadIntegerOrHex(std::string_view section, std::string_view key, int defaultValue) const;
   // Read as an integer; any value other than 0 is true.
   bool ReadBool(std::string_view section, std::string_view key, bool defaultValue) const;
 
@@ -49,10 +51,24 @@ class TIniFile {
   void UpdateFile();
 
  private:
+  struct Line {
+    std::string text;  // Windows-1252 bytes, without the line end
+    std::string end;   // the line end as read ("\r\n", "\r", "\n" or "" for a last line)
+  };
+  // Index range [first, last) of the first section of that name; first is its header line.
+  bool FindSection(std::string_view ansiName, std::size_t& header, std::size_t& end) const;
+  // Index of the first key line of that name inside the section, or npos.
+  std::size_t FindKey(std::size_t header, std::size_t end, std::string_view ansiKey) const;
+  void Insert(std::size_t index, std::string text);
+
   std::string path_;
-  std::vector<std::string> lines_;  // Windows-1252 bytes, without line ends
+  std::vector<Line> lines_;
   bool dirty_ = false;
-  bool endsWithoutNewline_ = false;
 };
+
+// Integer text as the INI readers take it: an optional sign and decimal digits, or, when
+// allowHex is set, "$" or "0x" followed by up to eight hexadecimal digits (taken as 32 bits).
+// Blanks, other characters and values outside the int range fail.
+bool TryStrToInt(std::string_view text, int& value, bool allowHex = false);
 
 }  // namespace kelvane
