@@ -13,6 +13,7 @@
 #include <string_view>
 #include <vector>
 
+#include "filefacts/filefacts.h"
 #include "platform/datetime.h"
 
 namespace kelvane {
@@ -64,6 +65,8 @@ void CopyFileObject(const TFileObject* source, TFileObject* target);
 // name part of the path. Never fails: a missing or unreadable file gives size 0, checksum -1 and
 // CRC32 0, as an empty file does. The editor refreshes its update-type captions afterwards.
 void ReadFileFacts(TFileObject& file, const std::string& path);
+// The same with facts already read (ReadFileFactsMany reads many files faster than one by one).
+void ApplyFileFacts(TFileObject& file, const std::string& path, const TFileFacts& facts);
 
 // "major.minor.release.build" in decimal, e.g. 2.1.0.37; 0.0.0.0 for a file without a version.
 std::string VersionToText(const TFileObject& file);

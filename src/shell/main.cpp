@@ -1,6 +1,10 @@
-#include <cstdio>
+#include <iostream>
+#include <string>
+#include <vector>
 
-int main() {
-  std::puts("Kelvane: start-up is being built.");
-  return 1;
+#include "shell/startup.h"
+
+int main(int argc, char** argv) {
+  const std::vector<std::string> params(argv + (argc > 0 ? 1 : 0), argv + argc);
+  return kelvane::RunStartup(params, std::cout);
 }
