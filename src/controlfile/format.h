@@ -12,7 +12,8 @@
 // Value forms:
 //   integer     signed decimal as written; readers also take "$1F" and "0x1F" (see
 //               ParseControlInteger). Checksums are signed 32-bit, 2147483648 is -2147483648.
-//   flag        written as "1" when set, left out otherwise. An integer flag is set when it reads 1;
+//   flag        written as "1" when set, left out otherwise. An integer flag is set when it reads
+//   1;
 //               a text flag (unconditional) is set when its text is not empty.
 //   date        day/month/yyyy or month/day/yyyy, no leading zeros on day and month.
 //   time        hours:minutes, no leading zeros (9:05 is 9:5).
@@ -50,7 +51,7 @@ struct TControlKey {
   TControlValueForm Form;
   int IntegerDefault = 0;             // integer and integer-flag keys
   std::string_view TextDefault = {};  // text keys (the dialog button texts have one)
-  bool Generated = true;              // false: only the engine reads it, a developer adds it by hand
+  bool Generated = true;  // false: only the engine reads it, a developer adds it by hand
 };
 
 namespace inf {
@@ -67,8 +68,8 @@ inline constexpr std::string_view SectionEula = "eula";
 inline constexpr std::string_view SectionWhatsNew = "whatsnew";
 
 inline constexpr std::array<std::string_view, 8> ControlSectionOrder = {
-    SectionUpdate, SectionAction,      SectionFiles,  SectionFile,
-    SectionApplication, SectionCustom, SectionEula,   SectionWhatsNew};
+    SectionUpdate,      SectionAction, SectionFiles, SectionFile,
+    SectionApplication, SectionCustom, SectionEula,  SectionWhatsNew};
 
 // [update]: the update condition. signature is written after every other key of the file.
 inline constexpr TControlKey UpdateDate{SectionUpdate, "date", cvDate};
@@ -115,7 +116,8 @@ inline constexpr TControlKey FileHidden{SectionFile, "hidden", cvIntegerFlag, 0,
 // application components.
 inline constexpr TControlKey AppUpdate{SectionApplication, "appupdate", cvIntegerFlag, 0};
 inline constexpr TControlKey AppName{SectionApplication, "appname", cvText};
-inline constexpr TControlKey AppSilentRestart{SectionApplication, "silentrestart", cvIntegerFlag, 0};
+inline constexpr TControlKey AppSilentRestart{SectionApplication, "silentrestart", cvIntegerFlag,
+                                              0};
 inline constexpr TControlKey AppComps{SectionApplication, "appcomps", cvText};
 inline constexpr TControlKey AppParam{SectionApplication, "appparam", cvText, 0, {}, false};
 // appname value meaning "update, but do not restart".
@@ -133,30 +135,29 @@ inline constexpr TControlKey EulaFile{SectionEula, "file", cvLocation};
 inline constexpr TControlKey EulaCaption{SectionEula, "caption", cvText, 0, {}, false};
 inline constexpr TControlKey EulaOkButton{SectionEula, "okbtn", cvText, 0, "Ok", false};
 inline constexpr TControlKey EulaAccept{SectionEula, "accept", cvText, 0, "I accept", false};
-inline constexpr TControlKey EulaNotAccept{SectionEula, "notaccept", cvText, 0, "I do not accept",
-                                           false};
+inline constexpr TControlKey EulaNotAccept{SectionEula, "notaccept",       cvText,
+                                           0,           "I do not accept", false};
 inline constexpr TControlKey WhatsNewFile{SectionWhatsNew, "file", cvLocation};
 inline constexpr TControlKey WhatsNewCaption{SectionWhatsNew, "caption", cvText, 0, {}, false};
 inline constexpr TControlKey WhatsNewOkButton{SectionWhatsNew, "okbtn", cvText, 0, "Ok", false};
 inline constexpr TControlKey WhatsNewCancelButton{SectionWhatsNew, "cancelbtn", cvText, 0,
-                                                  "Cancel", false};
+                                                  "Cancel",        false};
 
 // Every key above, grouped by section in ControlSectionOrder; the generated keys of a section in
 // the order in which the generator writes them (signature last, as the generator appends it).
+// clang-format off
 inline constexpr std::array AllKeys = {
-    &UpdateDate,         &UpdateTime,          &UpdateNewVersion,     &UpdateNewSize,
-    &UpdateNewChecksum,  &UpdateLocalVersion,  &UpdateUnconditional,  &UpdateDescr,
-    &UpdateSignature,    &ActionMsg,           &ActionQuery,          &ActionShowUrl,
-    &ActionHtmlDlg,      &ActionRunBefore,     &ActionRunAfter,       &ActionUpdateUrl,
-    &FilesCount,         &FileUrl,             &FileNewVersion,       &FileLocalVersion,
-    &FileTargetDir,      &FileDescr,           &FileCompressed,       &FileNewSize,
-    &FileNewChecksum,    &FileMandatory,       &FileCustomVersion,    &FileDate,
-    &FileTime,           &FileFileSize,        &FilePreselect,        &FileHidden,
-    &AppUpdate,          &AppName,             &AppSilentRestart,     &AppComps,
-    &AppParam,           &CustomProcessMsg,    &CustomProcessParam,   &CustomValidateMsg,
-    &CustomValidateParam, &EulaFile,           &EulaCaption,          &EulaOkButton,
-    &EulaAccept,         &EulaNotAccept,       &WhatsNewFile,         &WhatsNewCaption,
-    &WhatsNewOkButton,   &WhatsNewCancelButton};
+    &UpdateDate, &UpdateTime, &UpdateNewVersion, &UpdateNewSize, &UpdateNewChecksum,
+    &UpdateLocalVersion, &UpdateUnconditional, &UpdateDescr, &UpdateSignature, &ActionMsg,
+    &ActionQuery, &ActionShowUrl, &ActionHtmlDlg, &ActionRunBefore, &ActionRunAfter,
+    &ActionUpdateUrl, &FilesCount, &FileUrl, &FileNewVersion, &FileLocalVersion, &FileTargetDir,
+    &FileDescr, &FileCompressed, &FileNewSize, &FileNewChecksum, &FileMandatory,
+    &FileCustomVersion, &FileDate, &FileTime, &FileFileSize, &FilePreselect, &FileHidden,
+    &AppUpdate, &AppName, &AppSilentRestart, &AppComps, &AppParam, &CustomProcessMsg,
+    &CustomProcessParam, &CustomValidateMsg, &CustomValidateParam, &EulaFile, &EulaCaption,
+    &EulaOkButton, &EulaAccept, &EulaNotAccept, &WhatsNewFile, &WhatsNewCaption, &WhatsNewOkButton,
+    &WhatsNewCancelButton};
+// clang-format on
 
 // Extension of a control file; its name is the project's display name with this extension.
 inline constexpr std::string_view ControlFileExtension = ".INF";

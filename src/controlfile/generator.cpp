@@ -28,7 +28,8 @@ class TControlFileWriter {
 
   void Text(const TControlKey& key, std::string_view value, std::string_view suffix = {}) {
     std::string line(value);
-    std::replace_if(line.begin(), line.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
+    std::replace_if(
+        line.begin(), line.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
     std::string section(key.Section);
     section.append(suffix);
     ini_.WriteString(section, key.Name, line);
@@ -61,17 +62,29 @@ void WriteUpdateCondition(TControlFileWriter& w, const TUpdateProject& project) 
       const TFileObject* base = project.BaseFile();
       if (base == nullptr) break;
       switch (base->update) {
-        case fuVersion: w.Text(inf::UpdateNewVersion, VersionToText(*base)); break;
-        case fuSize: w.Integer(inf::UpdateNewSize, base->newsize); break;
-        case fuChecksum: w.Integer(inf::UpdateNewChecksum, base->newsum); break;
-        case fuCRC32: w.Integer(inf::UpdateNewChecksum, base->newcrc32sum); break;
-        default: return;  // unconditional base file: nothing to compare
+        case fuVersion:
+          w.Text(inf::UpdateNewVersion, VersionToText(*base));
+          break;
+        case fuSize:
+          w.Integer(inf::UpdateNewSize, base->newsize);
+          break;
+        case fuChecksum:
+          w.Integer(inf::UpdateNewChecksum, base->newsum);
+          break;
+        case fuCRC32:
+          w.Integer(inf::UpdateNewChecksum, base->newcrc32sum);
+          break;
+        default:
+          return;  // unconditional base file: nothing to compare
       }
       w.Text(inf::UpdateLocalVersion, base->localver);
       break;
     }
-    case ukUnconditional: w.Flag(inf::UpdateUnconditional); break;
-    default: break;  // no kind chosen yet
+    case ukUnconditional:
+      w.Flag(inf::UpdateUnconditional);
+      break;
+    default:
+      break;  // no kind chosen yet
   }
 }
 

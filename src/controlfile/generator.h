@@ -31,8 +31,8 @@ class TControlFileView {
 struct TControlFileContext {
   // The environment setting UpdateFilePath: the folder the control file goes to.
   std::string UpdateFilePath;
-  TMessageLog* Log = nullptr;         // not owned; none: nothing is logged
-  TControlFileView* View = nullptr;   // not owned; none: no title, no preview (compile mode)
+  TMessageLog* Log = nullptr;        // not owned; none: nothing is logged
+  TControlFileView* View = nullptr;  // not owned; none: no title, no preview (compile mode)
   // The run's new-project counter (0 at start, 1 more for every New), shared with New so that a
   // project the generator has to name gets the next "Project<n>.KelvaneProj". None: the
   // generator counts in a process-wide counter of its own.

@@ -27,7 +27,8 @@ class TControlFileReader {
   // language identifier of a [eula...] or [whatsnew...] section. Empty for the plain sections.
   std::string ReadText(const TControlKey& key, std::string_view suffix = {}) const;
   int ReadInteger(const TControlKey& key, std::string_view suffix = {}) const;
-  // Integer flags are set when they read 1; text flags (unconditional) when their text is not empty.
+  // Integer flags are set when they read 1; text flags (unconditional) when their text is not
+  // empty.
   bool ReadFlag(const TControlKey& key, std::string_view suffix = {}) const;
   // A multi-line value as the model holds it: lines separated by CR LF, no final break.
   std::string ReadMultiLine(const TControlKey& key, std::string_view suffix = {}) const;

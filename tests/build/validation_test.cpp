@@ -76,11 +76,10 @@ TEST_F(ValidationTest, MissingLicenceAndTwoMissingFilesGiveThreeProblemsInOrder)
   Add(0, b).localver = "b.dll";
   EXPECT_FALSE(ValidateProject(project_, log_));
   EXPECT_EQ(log_.ErrorCount, 3);
-  EXPECT_THAT(Entries(log_),
-              ElementsAre("I|Verifying Valid INF file",
-                          "W|License agreement file specified cannot be found",
-                          "W|File specified : \r\n" + a + "\r\ncannot be found",
-                          "W|File specified : \r\n" + b + "\r\ncannot be found"));
+  EXPECT_THAT(Entries(log_), ElementsAre("I|Verifying Valid INF file",
+                                         "W|License agreement file specified cannot be found",
+                                         "W|File specified : \r\n" + a + "\r\ncannot be found",
+                                         "W|File specified : \r\n" + b + "\r\ncannot be found"));
 }
 
 TEST_F(ValidationTest, EverySixChecksInOrderWithoutStoppingEarly) {
@@ -95,7 +94,7 @@ TEST_F(ValidationTest, EverySixChecksInOrderWithoutStoppingEarly) {
   h.newsum = -1;
   h.compressed = 1;
   h.includeappcomps = true;
-  Add(1, member);  // a member only undergoes the existence check
+  Add(1, member);                  // a member only undergoes the existence check
   TFileObject& p = Add(0, plain);  // exists; the kind does not matter for checks 4 and 5
   p.update = fuVersion;
   p.newsize = 4;
@@ -114,8 +113,10 @@ TEST_F(ValidationTest, EverySixChecksInOrderWithoutStoppingEarly) {
           "W|Filesize based update found for : \r\n" + head + "\r\nbut no local resource specified",
           "W|Checksum based update found for : \r\n" + head + "\r\nbut no local resource specified",
           "W|File specified : \r\n" + member + "\r\ncannot be found",
-          "W|Filesize based update found for : \r\n" + plain + "\r\nbut no local resource specified",
-          "W|Checksum based update found for : \r\n" + plain + "\r\nbut no local resource specified",
+          "W|Filesize based update found for : \r\n" + plain +
+              "\r\nbut no local resource specified",
+          "W|Checksum based update found for : \r\n" + plain +
+              "\r\nbut no local resource specified",
           "W|Application update specified but no application components set"));
 }
 

@@ -127,7 +127,8 @@ TEST_F(ControlFileGeneratorTest, DateBasedWithTimeActionsEulaWhatsNewAndSignatur
   ASSERT_EQ(view_.Previews.size(), 1u);
   // The preview shows the written text: the replaced character stays '?', the rest is intact.
   EXPECT_THAT(view_.Previews[0], HasSubstr("descr=Main program ? f\u00fcr alle\r\n"));
-  EXPECT_EQ(view_.Previews[0].size(), Golden("DateRelease.INF").size() + 1);  // ü is 2 bytes in UTF-8
+  EXPECT_EQ(view_.Previews[0].size(),
+            Golden("DateRelease.INF").size() + 1);  // ü is 2 bytes in UTF-8
 }
 
 TEST_F(ControlFileGeneratorTest, DateBasedWithoutTimeAndCustomValues) {
@@ -486,7 +487,8 @@ TEST_F(ControlFileGeneratorTest, UnwritableFolderRaisesAndLeavesNothingBehind) {
     Generate(p);
     ADD_FAILURE() << "no error for a missing folder";
   } catch (const EInOutError& e) {
-    EXPECT_STREQ(e.what(), ("Unable to write to " + folder_.Path() + "/missing/Components.INF").c_str());
+    EXPECT_STREQ(e.what(),
+                 ("Unable to write to " + folder_.Path() + "/missing/Components.INF").c_str());
   }
   EXPECT_THAT(view_.Previews, IsEmpty());
 

@@ -41,9 +41,9 @@ TEST_F(ControlFileReaderTest, MissingFileReadsEveryDefault) {
 }
 
 TEST_F(ControlFileReaderTest, NamesCompareWithoutCase) {
-  TControlFileReader reader(Write(
-      "[ACTION]\r\nShowURL=http://x/\r\nupdateurl=http://y/c.INF\r\n"
-      "[Files]\r\nCOUNT=2\r\n[FILE2]\r\nUrl=b.exe\r\n"));
+  TControlFileReader reader(
+      Write("[ACTION]\r\nShowURL=http://x/\r\nupdateurl=http://y/c.INF\r\n"
+            "[Files]\r\nCOUNT=2\r\n[FILE2]\r\nUrl=b.exe\r\n"));
   EXPECT_EQ(reader.ReadText(inf::ActionShowUrl), "http://x/");
   EXPECT_EQ(reader.ReadText(inf::ActionUpdateUrl), "http://y/c.INF");
   EXPECT_EQ(reader.FileCount(), 2);
@@ -68,11 +68,11 @@ TEST_F(ControlFileReaderTest, IntegersTakeHexAndFallBackToTheirDefault) {
 }
 
 TEST_F(ControlFileReaderTest, TextFlagsAndSuffixedSections) {
-  TControlFileReader reader(Write(
-      "[update]\r\nunconditional=yes\r\n"
-      "[action]\r\nmsg=Line one\\nLine two\\n\r\n"
-      "[eula]\r\nfile=http://x/eula.txt\r\nokbtn=Fine\r\n"
-      "[eula1031]\r\nfile=http://x/eula_de.txt\r\n"));
+  TControlFileReader reader(
+      Write("[update]\r\nunconditional=yes\r\n"
+            "[action]\r\nmsg=Line one\\nLine two\\n\r\n"
+            "[eula]\r\nfile=http://x/eula.txt\r\nokbtn=Fine\r\n"
+            "[eula1031]\r\nfile=http://x/eula_de.txt\r\n"));
   EXPECT_TRUE(reader.ReadFlag(inf::UpdateUnconditional));
   EXPECT_EQ(reader.ReadMultiLine(inf::ActionMsg), "Line one\r\nLine two");
   EXPECT_EQ(reader.ReadText(inf::EulaFile), "http://x/eula.txt");

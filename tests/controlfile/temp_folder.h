@@ -5,9 +5,8 @@
 #include <stdlib.h>
 
 #include <filesystem>
-#include <string>
-
 #include <stdexcept>
+#include <string>
 
 namespace kelvane {
 
