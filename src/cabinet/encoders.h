@@ -1,0 +1,49 @@
+#pragma once
+// Internal: the folder encoders behind the cabinet writer. A folder is one compression stream;
+// the writer feeds it 32 KiB frames (only the last may be shorter) and takes back one CFDATA
+// payload per frame. Encoders may hold frames back (LZX groups several frames into one block)
+// and hand them out later; Finish() releases the rest. An encoder that cannot make a frame
+// smaller stores it in its format's raw form.
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <vector>
+
+namespace kelvane::cab {
+
+struct EncodedBlock {
+  std::vector<std::uint8_t> data;  // CFDATA payload
+  std::uint32_t uncompressed = 0;  // cbUncomp
+};
+
+class FolderEncoder {
+ public:
+  virtual ~FolderEncoder() = default;
+  virtual void AddFrame(const std::uint8_t* data, std::size_t size) = 0;
+  virtual void Finish() {}
+  bool TakeBlock(EncodedBlock& block) {
+    if (ready_.empty()) return false;
+    block = std::move(ready_.front());
+    ready_.pop_front();
+    return true;
+  }
+
+ protected:
+  std::deque<EncodedBlock> ready_;
+};
+
+std::unique_ptr<FolderEncoder> MakeStoredEncoder();
+// zlib level 1..9; each block is one complete deflate stream that may refer to the previous one.
+std::unique_ptr<FolderEncoder> MakeMszipEncoder(int level = 6);
+
+// Tuning of the LZX encoder; the defaults are what the writer uses.
+struct LzxOptions {
+  int chainDepth = 24;        // hash-chain candidates examined per position
+  int niceLength = 48;        // a match this long ends the search
+  int lazyLength = 32;        // a match this long is taken without looking one byte ahead
+  int framesPerBlock = 4;     // frames sharing one set of Huffman trees
+};
+std::unique_ptr<FolderEncoder> MakeLzxEncoder(int windowBits, const LzxOptions& options = {});
+
+}  // namespace kelvane::cab
