@@ -5,6 +5,9 @@
 
 #include <curl/curl.h>
 
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
 #include <cstring>
 #include <mutex>
 
@@ -119,6 +122,41 @@ size_t OnRead(char* buffer, size_t size, size_t nitems, void* user) {
   return CURL_READFUNC_ABORT;
 }
 
+// The time column of a Unix-style LIST line: "Dec 11 12:30" (within the last half year) or
+// "Jun  1  2021". Taken as the server wrote it, as a calendar time.
+std::time_t ListTime(const char* text) {
+  if (!text) return 0;
+  static const char* months[] = {"jan", "feb", "mar", "apr", "may", "jun",
+                                 "jul", "aug", "sep", "oct", "nov", "dec"};
+  char month[4] = {};
+  int day = 0, a = 0, b = 0;
+  std::tm tm{};
+  if (std::sscanf(text, "%3s %d %d:%d", month, &day, &a, &b) == 4) {
+    const std::time_t now = std::time(nullptr);
+    std::tm today{};
+    gmtime_r(&now, &today);
+    tm.tm_year = today.tm_year;
+    tm.tm_hour = a;
+    tm.tm_min = b;
+  } else if (std::sscanf(text, "%3s %d %d", month, &day, &a) == 3) {
+    tm.tm_year = a - 1900;
+  } else {
+    return 0;
+  }
+  tm.tm_mon = -1;
+  for (int i = 0; i < 12; ++i)
+    if (strncasecmp(month, months[i], 3) == 0) tm.tm_mon = i;
+  if (tm.tm_mon < 0) return 0;
+  tm.tm_mday = day;
+  std::time_t t = timegm(&tm);
+  // Without a year the date lies in the last half year: a date ahead of now is last year's.
+  if (std::strchr(text, ':') && t > std::time(nullptr) + 86400) {
+    tm.tm_year -= 1;
+    t = timegm(&tm);
+  }
+  return t;
+}
+
 // Wildcard listing: every entry is recorded and skipped, nothing is downloaded.
 long OnChunkBegin(const void* info, void* user, int) {
   auto* entries = static_cast<std::vector<TFtpEntry>*>(user);
@@ -127,7 +165,8 @@ long OnChunkBegin(const void* info, void* user, int) {
   e.Name = fi->filename ? fi->filename : "";
   e.Folder = fi->filetype == CURLFILETYPE_DIRECTORY;
   if (fi->flags & CURLFINFOFLAG_KNOWN_SIZE) e.Size = static_cast<std::uint64_t>(fi->size);
-  if (fi->flags & CURLFINFOFLAG_KNOWN_TIME) e.Time = fi->time;
+  e.Time = (fi->flags & CURLFINFOFLAG_KNOWN_TIME) && fi->time > 0 ? fi->time
+                                                                  : ListTime(fi->strings.time);
   if (e.Name != "." && e.Name != "..") entries->push_back(std::move(e));
   return CURL_CHUNK_BGN_FUNC_SKIP;
 }
@@ -213,6 +252,8 @@ void TInternetSession::Configure(void* p) const {
   CURL* easy = Easy(p);
   curl_easy_setopt(easy, CURLOPT_USERAGENT, agent_.c_str());
   curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+  // For looking at a conversation with a server: every command and reply on standard error.
+  if (std::getenv("KELVANE_TRANSFER_VERBOSE")) curl_easy_setopt(easy, CURLOPT_VERBOSE, 1L);
   curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT, 30L);
   // A stalled peer is a failure, not a hang: under 1 byte/s for a minute ends the transfer.
   curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);

@@ -168,6 +168,7 @@ class TServersEnvironment : public ::testing::Environment {
          << "\nconnect_from_port_20=NO\nport_enable=YES\n";
     conf.close();
     ftpPid_ = Spawn({"/usr/sbin/vsftpd", s.Work + "/vsftpd.conf"}, s.Work + "/vsftpd.out");
+    s.FtpPid = ftpPid_;
     if (!WaitListening(s.FtpPort, ftpPid_)) {
       s.Why = "vsftpd did not start (see " + s.Work + "/vsftpd.out)";
       return false;
@@ -232,6 +233,32 @@ int TTestServers::FtpLogins() const {
   while (std::getline(in, line))
     if (line.find("\"USER ") != std::string::npos) ++n;
   return n;
+}
+
+namespace {
+std::vector<int> Children(int pid) {
+  std::ifstream in("/proc/" + std::to_string(pid) + "/task/" + std::to_string(pid) + "/children");
+  std::vector<int> c;
+  int child;
+  while (in >> child) c.push_back(child);
+  return c;
+}
+void KillTree(int pid) {
+  for (int c : Children(pid)) KillTree(c);
+  kill(pid, SIGKILL);
+}
+}  // namespace
+
+void TTestServers::BreakFtpSessions() const {
+  for (int c : Children(FtpPid)) KillTree(c);
+}
+
+void TTestServers::PutFtpFile(const std::string& relative, const std::string& data) const {
+  WriteFile(FtpRoot + "/" + relative, data);
+  const passwd* pw = getpwnam(FtpUser.c_str());
+  if (!pw) return;
+  for (fs::path p = FtpRoot + "/" + relative; p.string().size() > FtpRoot.size(); p = p.parent_path())
+    lchown(p.c_str(), pw->pw_uid, pw->pw_gid);
 }
 
 const TTestServers& Servers() { return g_servers; }

@@ -26,6 +26,11 @@ struct TTestServers {
   std::string HttpBase() const { return "http://127.0.0.1:" + std::to_string(HttpPort); }
   // The number of "USER" commands the FTP server has received so far.
   int FtpLogins() const;
+  // Ends the FTP server's session processes (the connections break; the server stays).
+  void BreakFtpSessions() const;
+  // Writes a file into the FTP login folder, owned (with its folders) by the FTP user.
+  void PutFtpFile(const std::string& relative, const std::string& data) const;
+  int FtpPid = 0;
 };
 
 // The servers of this process (started before the first test).
