@@ -42,7 +42,8 @@ struct LzxOptions {
   int chainDepth = 24;        // hash-chain candidates examined per position
   int niceLength = 48;        // a match this long ends the search
   int lazyLength = 32;        // a match this long is taken without looking one byte ahead
-  int framesPerBlock = 4;     // frames sharing one set of Huffman trees
+  int goodLength = 8;         // past this length the look-ahead searches a quarter of the chain
+  int framesPerBlock = 1;     // frames sharing one set of Huffman trees
 };
 std::unique_ptr<FolderEncoder> MakeLzxEncoder(int windowBits, const LzxOptions& options = {});
 

@@ -203,11 +203,14 @@ class LzxEncoder final : public FolderEncoder {
     return cost;
   }
 
-  int Gain(int length, std::uint32_t fo) const {
-    return length * literalCost_ - 16 * MatchCost(length, fo);
+  // Bits saved (in sixteenths) by coding cur[0, length) as this match instead of literals.
+  int Gain(const std::uint8_t* cur, int length, std::uint32_t fo) const {
+    int literals = 0;
+    for (int i = 0; i < length; ++i) literals += literalCost16_[cur[i]];
+    return literals - 16 * MatchCost(length, fo);
   }
 
-  Candidate Find(std::uint32_t pos, std::uint32_t frameEnd) {
+  Candidate Find(std::uint32_t pos, std::uint32_t frameEnd, int chainDepth) {
     InsertUpTo(pos);
     Candidate best;
     const int limit = static_cast<int>(std::min<std::uint32_t>(kMaxMatch, frameEnd - pos));
@@ -218,37 +221,35 @@ class LzxEncoder final : public FolderEncoder {
         if (r > pos) continue;
         const int len = MatchLength(cur, cur - r, limit);
         if (len >= kMinMatch) {
-          const int gain = Gain(len, static_cast<std::uint32_t>(i));
+          const int gain = Gain(cur, len, static_cast<std::uint32_t>(i));
           if (gain > best.gain) best = {len, static_cast<std::uint32_t>(i), gain};
         }
       }
       if (limit >= 3 && pos + 2 < end_) {
+        // Candidates come nearest first; a farther one must be longer to be looked at, and it
+        // is taken when its estimated saving (length against offset cost) is larger.
         const std::uint32_t maxDistance = std::min(maxOffset_, pos);
         std::uint32_t link = head_[Hash(pos)];
-        int depth = options_.chainDepth;
-        int bestLen = std::max(2, best.length);
-        std::uint32_t bestDistance = 0;
+        int depth = best.length >= options_.niceLength ? 0 : chainDepth;
+        int longest = std::max(2, best.length);
         while (link && depth-- > 0) {
           const std::uint32_t candidate = link - 1;
           const std::uint32_t distance = pos - candidate;
           if (distance > maxDistance) break;
           const std::uint8_t* ref = cur - distance;
-          if (ref[bestLen] == cur[bestLen] && ref[0] == cur[0] && ref[1] == cur[1]) {
+          if (ref[longest] == cur[longest] && ref[0] == cur[0] && ref[1] == cur[1]) {
             const int len = MatchLength(cur, ref, limit);
-            if (len > bestLen) {
-              bestLen = len;
-              bestDistance = distance;
+            if (len > longest) {
+              longest = len;
+              std::uint32_t fo = distance + 2;
+              for (std::uint32_t i = 0; i < 3; ++i)
+                if (repeats_[i] == distance) fo = i;
+              const int gain = Gain(cur, len, fo);
+              if (gain > best.gain) best = {len, fo, gain};
               if (len >= options_.niceLength || len == limit) break;
             }
           }
           link = chain_[candidate & (windowSize_ - 1)];
-        }
-        if (bestDistance) {
-          std::uint32_t fo = bestDistance + 2;
-          for (std::uint32_t i = 0; i < 3; ++i)
-            if (repeats_[i] == bestDistance) fo = i;
-          const int gain = Gain(bestLen, fo);
-          if (gain > best.gain) best = {bestLen, fo, gain};
         }
       }
     }
@@ -259,18 +260,30 @@ class LzxEncoder final : public FolderEncoder {
   void Parse(Frame& frame, std::uint32_t start, std::uint32_t end) {
     std::uint32_t pos = start;
     while (pos < end) {
-      Candidate match = Find(pos, end);
+      Candidate match = Find(pos, end, options_.chainDepth);
       if (!match.length) {
         frame.items.push_back(*At(pos));
         ++pos;
         continue;
       }
+      // Lazy evaluation: a better match starting one or two bytes later wins over this one.
       while (match.length < options_.lazyLength && pos + 1 < end) {
-        const Candidate next = Find(pos + 1, end);
-        if (next.gain <= match.gain) break;
+        // Once the match in hand is good, a shorter search for a better one will do.
+        const int depth = match.length >= options_.goodLength ? options_.chainDepth / 4 : options_.chainDepth;
+        const Candidate next = Find(pos + 1, end, depth);
+        if (next.gain > match.gain) {
+          frame.items.push_back(*At(pos));
+          ++pos;
+          match = next;
+          continue;
+        }
+        if (match.length <= 2 || pos + 2 >= end) break;
+        const Candidate after = Find(pos + 2, end, depth);
+        if (after.gain <= match.gain) break;
         frame.items.push_back(*At(pos));
-        ++pos;
-        match = next;
+        frame.items.push_back(*At(pos + 1));
+        pos += 2;
+        match = after;
       }
       frame.items.push_back(MatchItem(match.length, match.fo));
       UpdateRepeats(match.fo, pos);
@@ -294,9 +307,9 @@ class LzxEncoder final : public FolderEncoder {
 
   // ---- costs ---------------------------------------------------------------------------------
 
-  // literalCost_ is in sixteenths of a bit (an average over literals), the rest in bits.
+  // Literal costs are in sixteenths of a bit, the rest in bits.
   void InitCosts() {
-    literalCost_ = 8 * 16;
+    for (int i = 0; i < 256; ++i) literalCost16_[i] = 8 * 16;
     for (int i = 0; i < kMaxMainSize; ++i) mainCost_[i] = 9;
     for (int s = 0; s < 3; ++s)
       for (int h = 0; h < 8; ++h) mainCost_[256 + s * 8 + h] = 6;
@@ -305,12 +318,8 @@ class LzxEncoder final : public FolderEncoder {
 
   void UpdateCosts(const std::uint32_t* mainFreq, const std::uint8_t* mainLens,
                    const std::uint8_t* lengthLens) {
-    std::uint64_t bits = 0, count = 0;
-    for (int i = 0; i < 256; ++i) {
-      bits += std::uint64_t(mainFreq[i]) * mainLens[i];
-      count += mainFreq[i];
-    }
-    literalCost_ = count ? static_cast<int>(bits * 16 / count) : 8 * 16;
+    (void)mainFreq;
+    for (int i = 0; i < 256; ++i) literalCost16_[i] = 16 * (mainLens[i] ? mainLens[i] : kUnseenSymbolCost);
     for (int i = 0; i < mainSize_; ++i)
       mainCost_[i] = mainLens[i] ? mainLens[i] : kUnseenSymbolCost;
     for (int i = 0; i < kLengthTreeSize; ++i)
@@ -545,7 +554,7 @@ class LzxEncoder final : public FolderEncoder {
   bool headerWritten_ = false;
   std::uint8_t previousMain_[kMaxMainSize] = {};
   std::uint8_t previousLength_[kLengthTreeSize] = {};
-  int literalCost_ = 0;
+  int literalCost16_[256];
   int mainCost_[kMaxMainSize];
   int lengthCost_[kLengthTreeSize];
 };
