@@ -50,13 +50,15 @@ bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\v'; }
 // Readers trim blanks around a value and drop one pair of quotes around it, so a password like
 // "x" or a command line with a leading blank would come back changed. Such a value is written
 // inside one more pair of double quotes, which the reader takes away again (readers of files
-// written before do the same). The component list is left as it is: its final blank only
-// separates names.
+// written before do the same). The component list keeps its final blank unprotected: that blank
+// only separates names.
 std::string Protected(std::string_view key, std::string value) {
-  if (value.empty() || key == "comps") return value;
-  const bool blanks = IsBlank(value.front()) || IsBlank(value.back());
-  const bool quoted = value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
-                      value.back() == value.front();
+  if (value.empty()) return value;
+  const bool blanks = key != "comps" && (IsBlank(value.front()) || IsBlank(value.back()));
+  std::string_view t = value;  // what the reader unquotes: the trimmed value
+  while (!t.empty() && IsBlank(t.front())) t.remove_prefix(1);
+  while (!t.empty() && IsBlank(t.back())) t.remove_suffix(1);
+  const bool quoted = t.size() >= 2 && (t.front() == '"' || t.front() == '\'') && t.back() == t.front();
   return blanks || quoted ? "\"" + value + "\"" : value;
 }
 

@@ -402,6 +402,56 @@ TEST(ProjectFile, TextsOutsideTheCodePageAndLineBreaksInSingleLineValues) {
   EXPECT_TRUE(read.files.empty());
 }
 
+TEST(ProjectFile, BlanksAndQuotesAroundValuesSurviveASaveAndALoad) {
+  TTestFolder dir;
+  TUpdateProject p;
+  p.Clear();
+  p.passwd = "\"secret\"";
+  p.userid = "'me'";
+  p.cl = " --restart ";
+  p.descr = "  indented\r\nlast  ";
+  p.signature = "\"half";
+  p.comps = "'a.exe_NEW' ";
+  WriteProjectFile(p, dir.Path("p.KelvaneProj"));
+  const std::string bytes = TTestFolder::Read(dir.Path("p.KelvaneProj"));
+  EXPECT_THAT(bytes, ::testing::HasSubstr("passwd=\"\"secret\"\"\r\n"));
+  EXPECT_THAT(bytes, ::testing::HasSubstr("cl=\" --restart \"\r\n"));
+  EXPECT_THAT(bytes, ::testing::HasSubstr("signature=\"half\r\n"));
+  TUpdateProject read;
+  ASSERT_TRUE(ReadProjectFile(read, dir.Path("p.KelvaneProj")));
+  EXPECT_EQ(read.passwd, p.passwd);
+  EXPECT_EQ(read.userid, p.userid);
+  EXPECT_EQ(read.cl, p.cl);
+  EXPECT_EQ(read.descr, p.descr);
+  EXPECT_EQ(read.signature, p.signature);
+  EXPECT_EQ(read.comps, p.comps);
+}
+
+// The bundled example, moved to this checkout: the versions come from the PE files on disk.
+TEST(ProjectFile, ExampleProjectTakesTheFactsOfItsFiles) {
+  TTestFolder dir;
+  std::string text = TTestFolder::Read(KELVANE_SOURCE_DIR "/examples/Example.KelvaneProj");
+  ASSERT_FALSE(text.empty());
+  text = Replace(text, "=/kelvane/examples/", "=" KELVANE_SOURCE_DIR "/examples/");
+  text = Replace(text, "major=2\r\n", "major=9\r\n");  // stored parts give way to the file's
+  text = Replace(text, "localver=readme.txt", "localver=typed.txt");
+  const std::string path = dir.Write("Example.KelvaneProj", text);
+  TUpdateProject p;
+  ASSERT_TRUE(ReadProjectFile(p, path));
+  ASSERT_EQ(p.files.size(), 5u);
+  EXPECT_EQ(VersionToText(*p.files[0].file), "2.1.0.37");
+  EXPECT_EQ(VersionToText(*p.files[1].file), "1.4.0.210");
+  EXPECT_EQ(VersionToText(*p.files[4].file), "0.0.0.0");
+  EXPECT_EQ(p.files[4].file->localver, "readme.txt");
+  EXPECT_EQ(p.files[4].file->newsize, 110);
+  EXPECT_EQ(p.files[4].file->newsum, 9449);  // checked with an independent script
+  EXPECT_EQ(p.files[4].file->newcrc32sum, 1770011645);
+  EXPECT_EQ(p.CabMembers(1), (std::vector<std::string>{p.files[1].file->url,
+                                                       KELVANE_SOURCE_DIR "/examples/ExampleApp/prices.dat"}));
+  ASSERT_NE(p.BaseFile(), nullptr);
+  EXPECT_EQ(p.BaseFile()->localver, "ExampleApp.exe");
+}
+
 TEST(ProjectFile, RefusedWriteRaisesAndLeavesTheOldFile) {
   if (geteuid() == 0) GTEST_SKIP() << "root writes into read-only folders";
   TTestFolder dir;
