@@ -144,16 +144,21 @@ TIniFile::TIniFile(std::string path) : path_(std::move(path)) {
   if (!in) return;
   std::ostringstream buffer;
   buffer << in.rdbuf();
-  const std::string data = buffer.str();
+  Parse(buffer.str());
+}
+
+TIniFile::TIniFile(std::string path, std::string_view text) : path_(std::move(path)) { Parse(text); }
+
+void TIniFile::Parse(std::string_view data) {
   std::size_t start = 0;
   while (start < data.size()) {
     std::size_t stop = data.find_first_of("\r\n", start);
     if (stop == npos) {
-      lines_.push_back({data.substr(start), ""});
+      lines_.push_back({std::string(data.substr(start)), ""});
       break;
     }
     std::size_t endLength = data[stop] == '\r' && stop + 1 < data.size() && data[stop + 1] == '\n' ? 2 : 1;
-    lines_.push_back({data.substr(start, stop - start), data.substr(stop, endLength)});
+    lines_.push_back({std::string(data.substr(start, stop - start)), std::string(data.substr(stop, endLength))});
     start = stop + endLength;
   }
 }
@@ -276,13 +281,19 @@ void TIniFile::DeleteKey(std::string_view section, std::string_view key) {
 }
 
 void TIniFile::EraseSection(std::string_view section) {
+  const std::string name = Utf8ToAnsi(TrimSpaces(section));
   std::size_t header, end;
-  if (!FindSection(Utf8ToAnsi(TrimSpaces(section)), header, end)) return;
-  // The header and the entries go; comment and blank lines stay where they were.
+  if (!FindSection(name, header, end)) return;
+  // The header and the entries go; comment and blank lines stay where they were. Every section
+  // of that name goes: were a later duplicate left, it would become the first one and hide what
+  // is written after the erase.
   std::vector<Line> kept;
   kept.reserve(lines_.size());
+  bool inErased = false;
   for (std::size_t i = 0; i < lines_.size(); ++i) {
-    if (i >= header && i < end && (i == header || KindOf(lines_[i].text) == Kind::Entry)) continue;
+    const Kind kind = KindOf(lines_[i].text);
+    if (kind == Kind::Header) inErased = SameText(HeaderName(lines_[i].text), name);
+    if (inErased && (kind == Kind::Header || kind == Kind::Entry)) continue;
     kept.push_back(std::move(lines_[i]));
   }
   lines_ = std::move(kept);
@@ -317,14 +328,18 @@ std::vector<std::pair<std::string, std::string>> TIniFile::ReadSectionValues(
   return result;
 }
 
-void TIniFile::UpdateFile() {
-  if (!dirty_) return;
+std::string TIniFile::Text() const {
   std::string data;
   for (const Line& line : lines_) {
     data += line.text;
     data += line.end;
   }
-  WriteFileAtomically(path_, data);
+  return data;
+}
+
+void TIniFile::UpdateFile() {
+  if (!dirty_) return;
+  WriteFileAtomically(path_, Text());
   dirty_ = false;
 }
 

@@ -17,6 +17,8 @@ class TIniFile {
  public:
   // Reads the file at path; a missing or unreadable file reads as empty.
   explicit TIniFile(std::string path);
+  // As if the file at path held `text` (Windows-1252 bytes); nothing is read from disk.
+  TIniFile(std::string path, std::string_view text);
 
   const std::string& FileName() const { return path_; }
 
@@ -38,13 +40,17 @@ class TIniFile {
   bool SectionExists(std::string_view section) const;
   bool ValueExists(std::string_view section, std::string_view key) const;
   void DeleteKey(std::string_view section, std::string_view key);
-  // Removes the section header and all its lines.
+  // Removes the section header and its entries (comment and blank lines stay), for every
+  // section of that name.
   void EraseSection(std::string_view section);
   // Every line of the first matching section as the profile functions return it ("key=value"
   // lines, and lines without "="), comments and blank lines left out.
   std::vector<std::string> ReadSectionLines(std::string_view section) const;
   // The section's entries as (key, value) pairs split at the first "=".
   std::vector<std::pair<std::string, std::string>> ReadSectionValues(std::string_view section) const;
+
+  // The bytes UpdateFile() would write.
+  std::string Text() const;
 
   // Writes the text to disk when it changed. Throws EInOutError "Unable to write to <path>" when
   // the platform refuses; the previous file then stays as it was.
@@ -60,6 +66,7 @@ class TIniFile {
   // Index of the first key line of that name inside the section, or npos.
   std::size_t FindKey(std::size_t header, std::size_t end, std::string_view ansiKey) const;
   void Insert(std::size_t index, std::string text);
+  void Parse(std::string_view data);
 
   std::string path_;
   std::vector<Line> lines_;

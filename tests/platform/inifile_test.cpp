@@ -66,6 +66,14 @@ const WriteCase kWriteCases[] = {
        f.WriteString("Recent", "b", "2");
      },
      "[Settings]\r\nx=2\r\n[Recent]\r\na=1\r\nb=2\r\n"},
+    {"EraseRemovesDuplicateSectionsToo", "[A]\r\nk=1\r\n[B]\r\nx=2\r\n[a]\r\nk=old\r\n",
+     [](TIniFile& f) {
+       f.EraseSection("A");
+       f.WriteString("A", "k", "new");
+     },
+     "[B]\r\nx=2\r\n[A]\r\nk=new\r\n"},
+    {"DeleteKeyRemovesFirstOfDuplicates", "[S]\r\nk=1\r\nk=2\r\n",
+     [](TIniFile& f) { f.DeleteKey("S", "k"); }, "[S]\r\nk=2\r\n"},
     {"UntouchedLinesKeepTheirBytes", "junk\n[S]\r\n  k = old  \nother=1\r",
      [](TIniFile& f) { f.WriteString("S", "new", "n"); },
      "junk\n[S]\r\n  k = old  \nother=1\rnew=n\r\n"},
