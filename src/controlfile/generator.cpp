@@ -205,9 +205,10 @@ bool IsApplicationComponent(const std::string& comps, const std::string& name) {
 }
 
 std::string ControlFilePath(const std::string& updateFilePath, const std::string& projectName) {
-  // The separator is always added, as the original does: a folder that already ends in one gives
-  // two in a row, which the platform accepts.
-  return updateFilePath + "/" + ChangeFileExt(projectName, inf::ControlFileExtension);
+  // The default folder carries a trailing separator; adding a second one would only show up as
+  // "//" in log lines and console output.
+  return IncludeTrailingPathDelimiter(updateFilePath) +
+         ChangeFileExt(projectName, inf::ControlFileExtension);
 }
 
 std::string GenerateControlFile(TUpdateProject& project, const TControlFileContext& context) {

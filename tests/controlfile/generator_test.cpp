@@ -459,13 +459,13 @@ TEST_F(ControlFileGeneratorTest, UnnamedProjectGetsTheNextNewProjectNameAndKeeps
   EXPECT_EQ(identityChanges, 1);
 }
 
-TEST_F(ControlFileGeneratorTest, OutputPathAddsTheSeparatorAlways) {
-  // The configured folder carries its trailing separator: two in a row, which the system accepts.
-  context_.UpdateFilePath = folder_.Path() + "/";
+TEST_F(ControlFileGeneratorTest, OutputPathJoinsFolderAndNameWithOneSeparator) {
   TUpdateProject p;
   Named(p, "Release.v2.KelvaneProj");
-  const std::string path = Generate(p);
-  EXPECT_EQ(path, folder_.Path() + "//Release.v2.INF");
+  for (const std::string folder : {folder_.Path(), folder_.Path() + "/"}) {
+    context_.UpdateFilePath = folder;
+    EXPECT_EQ(Generate(p), folder_.Path() + "/Release.v2.INF");
+  }
   EXPECT_TRUE(std::filesystem::exists(folder_.Path() + "/Release.v2.INF"));
 }
 
