@@ -452,22 +452,31 @@ TEST(ProjectFile, ExampleProjectTakesTheFactsOfItsFiles) {
   EXPECT_EQ(p.BaseFile()->localver, "ExampleApp.exe");
 }
 
-TEST(ProjectFile, RefusedWriteRaisesAndLeavesTheOldFile) {
-  if (geteuid() == 0) GTEST_SKIP() << "root writes into read-only folders";
+TEST(ProjectFile, RefusedWriteRaises) {
   TTestFolder dir;
   TUpdateProject p;
   p.Clear();
-  const std::string path = dir.Write("ro/p.KelvaneProj", "old");
-  chmod(dir.Path("ro").c_str(), 0555);
+  // A folder that is a file refuses every writer, root included.
+  const std::string path = dir.Write("file", "") + "/p.KelvaneProj";
   try {
     WriteProjectFile(p, path);
     ADD_FAILURE() << "no error";
   } catch (const EInOutError& e) {
     EXPECT_EQ(std::string(e.what()), "Unable to write to " + path);
   }
-  chmod(dir.Path("ro").c_str(), 0755);
-  EXPECT_EQ(TTestFolder::Read(path), "old");
   EXPECT_EQ(p.projectpath, "");
+}
+
+TEST(ProjectFile, RefusedWriteLeavesTheOldFile) {
+  if (geteuid() == 0) GTEST_SKIP() << "root writes into read-only folders";
+  TTestFolder dir;
+  TUpdateProject p;
+  p.Clear();
+  const std::string old = dir.Write("ro/p.KelvaneProj", "old");
+  chmod(dir.Path("ro").c_str(), 0555);
+  EXPECT_THROW(WriteProjectFile(p, old), EInOutError);
+  chmod(dir.Path("ro").c_str(), 0755);
+  EXPECT_EQ(TTestFolder::Read(old), "old");
 }
 
 }  // namespace

@@ -117,22 +117,21 @@ TEST(Environment, RecentSectionIsRewrittenAfterTheOtherSettings) {
 }
 
 TEST(Environment, UnwritableFileKeepsTheSettingsForThisProcess) {
-  if (geteuid() == 0) GTEST_SKIP() << "root writes into read-only folders";
   TTestFolder dir;
-  const std::string ro = dir.Path("ro");
-  mkdir(ro.c_str(), 0555);
-  TEnvironmentFile env(ro + "/Kelvane.ini");
+  // A folder that is a file refuses every writer, root included.
+  const std::string folder = dir.Write("file", "") + "/";
+  TEnvironmentFile env(folder + "Kelvane.ini");
   TRecordingLog log;
   env.Log = &log;
   TEnvironmentSettings settings;
   env.ReadEnvironment(settings);
   env.AddRecentProject("/work/p.KelvaneProj");
-  chmod(ro.c_str(), 0755);
-  EXPECT_EQ(settings.UpdateFilePath, ro + "/");
+  EXPECT_EQ(settings.UpdateFilePath, folder);
+  EXPECT_EQ(settings.KelvaneProjectPath, folder);
   EXPECT_THAT(env.RecentProjects(), ElementsAre("/work/p.KelvaneProj"));
   EXPECT_THAT(log.lines, ElementsAre("0 Changing Kelvane Style",
-                                     "1 Unable to write to " + ro + "/Kelvane.ini",
-                                     "1 Unable to write to " + ro + "/Kelvane.ini"));
+                                     "1 Unable to write to " + folder + "Kelvane.ini",
+                                     "1 Unable to write to " + folder + "Kelvane.ini"));
 }
 
 TEST(Environment, FileLivesNextToTheProgramWhenThatFolderIsWritable) {
