@@ -16,10 +16,10 @@
 
 namespace kelvane {
 
-// Exit statuses of start-up itself; compile mode defines its own.
+// Exit statuses of start-up itself; compile mode uses 0 to 3 (shell/compilemode.h).
 constexpr int kExitOk = 0;
-constexpr int kExitUsage = 2;        // an option that needs a path got none
 constexpr int kExitMissingFile = 4;  // the project file to compile does not exist
+constexpr int kExitUsage = 5;        // an option that needs a path got none
 
 struct TCommandLine {
   bool help = false;

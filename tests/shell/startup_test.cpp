@@ -107,7 +107,7 @@ TEST(Startup, TheProgramPrintsTheHelpAndReportsAMissingProject) {
   EXPECT_EQ(alias.out, "The file /no where/p.KelvaneProj does not exist\n");
 
   const TRun usage = RunKelvane("-c");
-  EXPECT_EQ(usage.status, 2);
+  EXPECT_EQ(usage.status, 5);
   EXPECT_EQ(usage.out, "The option -c needs a project file\n");
 }
 
