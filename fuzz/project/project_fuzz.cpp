@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -19,6 +20,20 @@ class TNullLog : public kelvane::TMessageLog {
   void LogMessage(const std::string&, int) override {}
 };
 
+// Files of this process, removed when the fuzzer ends. Memory-backed when the system has
+// /dev/shm: every run writes three files, and the writer syncs them to disk.
+struct TScratch {
+  std::string base;
+  TScratch() {
+    const std::string folder = kelvane::DirectoryExists("/dev/shm") ? "/dev/shm/" : kelvane::TempFolder();
+    base = folder + "fuzz_project_" + std::to_string(getpid());
+  }
+  ~TScratch() {
+    for (const char* suffix : {".KelvaneProj", "_1.KelvaneProj", "_2.KelvaneProj"})
+      std::remove((base + suffix).c_str());
+  }
+};
+
 std::string ReadAll(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), {});
@@ -28,7 +43,8 @@ std::string ReadAll(const std::string& path) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace kelvane;
-  static const std::string base = TempFolder() + "fuzz_project_" + std::to_string(getpid());
+  static const TScratch scratch;
+  const std::string& base = scratch.base;
   const std::string input = base + ".KelvaneProj";
   const std::string first = base + "_1.KelvaneProj";
   const std::string second = base + "_2.KelvaneProj";

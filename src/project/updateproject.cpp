@@ -1,6 +1,7 @@
 #include "project/updateproject.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "filefacts/filefacts.h"
 #include "platform/paths.h"
@@ -48,7 +49,7 @@ void TUpdateProject::Clear() {
   const bool wasLoading = loading;
   loading = true;
   const TDateTime now = Now();
-  date = Date();
+  date = std::floor(now);  // one reading of the clock for both, so midnight cannot fall between
   time = now - date;
   inctime = false;
   update = ukUnconditional;
