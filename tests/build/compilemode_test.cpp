@@ -15,6 +15,8 @@
 #include <map>
 #include <memory>
 #include <set>
+#include <sstream>
+#include <cstring>
 #include <string>
 #include <thread>
 #include <vector>
@@ -22,7 +24,8 @@
 #include "platform/inifile.h"
 #include "project/projectfile.h"
 #include "servers.h"
-#include "testfolder.h"
+#include "shell/compilemode.h"
+#include "buildtestfolder.h"
 
 namespace kelvane {
 namespace {
@@ -30,7 +33,7 @@ namespace {
 using ::testing::ElementsAreArray;
 using ::testing::HasSubstr;
 namespace fs = std::filesystem;
-using testing::TTestFolder;
+using testing::TBuildTestFolder;
 
 struct TRun {
   int status = -1;
@@ -73,8 +76,8 @@ class CompileModeTest : public ::testing::Test {
     waitpid(pid, &status, 0);
     TRun run;
     run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    run.out = TTestFolder::Read(out);
-    run.err = TTestFolder::Read(err);
+    run.out = TBuildTestFolder::Read(out);
+    run.err = TBuildTestFolder::Read(err);
     return run;
   }
 
@@ -111,7 +114,7 @@ class CompileModeTest : public ::testing::Test {
     return names;
   }
 
-  TTestFolder folder_;
+  TBuildTestFolder folder_;
   std::string exe_;
   TUpdateProject project_;
 };
@@ -178,18 +181,18 @@ TEST_F(CompileModeTest, PublishesAProjectToAFolder) {
   const std::string bin = folder_.Path("bin/");
   EXPECT_EQ(Published(), (std::set<std::string>{"Demo.INF", "app.exe_NEW", "data.dat", "lib.CAB",
                                                 "eula.txt", "whatsnew.txt"}));
-  const std::string inf = TTestFolder::Read(folder_.Path("pub/Demo.INF"));
-  EXPECT_EQ(inf, TTestFolder::Read(bin + "Demo.INF"));  // written to the executable's folder
+  const std::string inf = TBuildTestFolder::Read(folder_.Path("pub/Demo.INF"));
+  EXPECT_EQ(inf, TBuildTestFolder::Read(bin + "Demo.INF"));  // written to the executable's folder
   EXPECT_THAT(inf, HasSubstr("app.exe_NEW"));
   EXPECT_THAT(inf, HasSubstr("lib.CAB"));
-  EXPECT_EQ(TTestFolder::Read(folder_.Path("pub/app.exe_NEW")), TTestFolder::Read(app));
-  EXPECT_EQ(TTestFolder::Read(folder_.Path("pub/data.dat")), TTestFolder::Read(data));
-  EXPECT_EQ(TTestFolder::Read(folder_.Path("pub/eula.txt")), "Licence\r\n");
-  EXPECT_EQ(TTestFolder::Read(folder_.Path("pub/whatsnew.txt")), "News\r\n");
+  EXPECT_EQ(TBuildTestFolder::Read(folder_.Path("pub/app.exe_NEW")), TBuildTestFolder::Read(app));
+  EXPECT_EQ(TBuildTestFolder::Read(folder_.Path("pub/data.dat")), TBuildTestFolder::Read(data));
+  EXPECT_EQ(TBuildTestFolder::Read(folder_.Path("pub/eula.txt")), "Licence\r\n");
+  EXPECT_EQ(TBuildTestFolder::Read(folder_.Path("pub/whatsnew.txt")), "News\r\n");
   const std::string x = folder_.Path("x");
   ASSERT_EQ(std::system(("cabextract -q -d " + x + " " + folder_.Path("pub/lib.CAB")).c_str()), 0);
-  EXPECT_EQ(TTestFolder::Read(x + "/lib.dll"), TTestFolder::Read(lib));
-  EXPECT_EQ(TTestFolder::Read(x + "/extra.txt"), TTestFolder::Read(extra));
+  EXPECT_EQ(TBuildTestFolder::Read(x + "/lib.dll"), TBuildTestFolder::Read(lib));
+  EXPECT_EQ(TBuildTestFolder::Read(x + "/extra.txt"), TBuildTestFolder::Read(extra));
 
   // The environment file did not exist: it now names the executable's folder, and the project
   // is among the recent ones.
@@ -255,9 +258,11 @@ TEST_F(CompileModeTest, ExitStatusesTellTheOutcome) {
   }
 }
 
-TEST_F(CompileModeTest, SigintDuringALargeArchiveCancelsTheBuild) {
+class CompileModeSignalTest : public CompileModeTest, public ::testing::WithParamInterface<int> {};
+
+TEST_P(CompileModeSignalTest, ASignalDuringALargeArchiveCancelsTheBuild) {
   FolderProject();
-  const std::string big = Data("big.dat", 64 << 20, 5);
+  const std::string big = Data("big.dat", 48 << 20, 5);
   Add(0, big).compressed = 1;
   Add(1, big);
   Add(0, Data("after.dat", 1000));
@@ -266,8 +271,8 @@ TEST_F(CompileModeTest, SigintDuringALargeArchiveCancelsTheBuild) {
   bool signalled = false;
   const TRun run = Run({"/C" + project}, {}, [&](pid_t pid, const std::string& out) {
     for (int i = 0; i < 600 && !signalled; ++i) {
-      if (TTestFolder::Read(out).find("Single File...[") != std::string::npos) {
-        kill(pid, SIGINT);
+      if (TBuildTestFolder::Read(out).find("Single File...[") != std::string::npos) {
+        kill(pid, GetParam());
         signalled = true;
       }
       std::this_thread::sleep_for(std::chrono::milliseconds(20));
@@ -280,6 +285,27 @@ TEST_F(CompileModeTest, SigintDuringALargeArchiveCancelsTheBuild) {
   EXPECT_TRUE(Published().empty());
   const std::vector<std::string> totals = Totals(ConsoleLines(run.out));
   EXPECT_EQ(totals.back(), "48");  // the loop stopped after the archive's entry
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, CompileModeSignalTest, ::testing::Values(SIGINT, SIGTERM),
+                         [](const auto& info) { return info.param == SIGINT ? "SIGINT" : "SIGTERM"; });
+
+// The build's questions on the console: without a terminal nothing is read and the answer is No.
+TEST(ConsoleBuildViewTest, AsksYesNoOnlyWithATerminal) {
+  struct Case {
+    const char* input;
+    bool interactive, yes;
+  } cases[] = {{"y\n", true, true},  {"Yes\n", true, true}, {"n\n", true, false},
+               {"\n", true, false},  {"", true, false},      {"y\n", false, false}};
+  for (const Case& c : cases) {
+    std::ostringstream err;
+    std::istringstream in(c.input);
+    TConsoleBuildView view(err, in, c.interactive);
+    EXPECT_EQ(view.AskYesNo("  Project Build Errors", "There are 2 errors\r\nView the log?"), c.yes)
+        << c.input << c.interactive;
+    EXPECT_THAT(err.str(), ::testing::StartsWith("Project Build Errors: There are 2 errors\nView the log?\n(y/N) "));
+    if (!c.interactive) EXPECT_EQ(in.tellg(), 0);  // nothing was read
+  }
 }
 
 TEST_F(CompileModeTest, PublishesToAnFtpServerWithThePasswordFromTheEnvironment) {
@@ -310,15 +336,15 @@ TEST_F(CompileModeTest, PublishesToAnFtpServerWithThePasswordFromTheEnvironment)
   EXPECT_THAT(Totals(ConsoleLines(run.out)),
               ElementsAreArray({"0", "10", "20", "30", "35", "48", "62", "75", "81", "88", "94",
                                 "100"}));
-  EXPECT_EQ(TTestFolder::Read(target + "/data.dat"), TTestFolder::Read(folder_.Path("app/data.dat")));
-  EXPECT_EQ(TTestFolder::Read(target + "/whatsnew.txt"), "News\r\n");
-  EXPECT_EQ(TTestFolder::Read(target + "/Demo.INF"), TTestFolder::Read(folder_.Path("bin/Demo.INF")));
+  EXPECT_EQ(TBuildTestFolder::Read(target + "/data.dat"), TBuildTestFolder::Read(folder_.Path("app/data.dat")));
+  EXPECT_EQ(TBuildTestFolder::Read(target + "/whatsnew.txt"), "News\r\n");
+  EXPECT_EQ(TBuildTestFolder::Read(target + "/Demo.INF"), TBuildTestFolder::Read(folder_.Path("bin/Demo.INF")));
   const std::string x = folder_.Path("x");
   ASSERT_EQ(std::system(("cabextract -q -d " + x + " " + target + "/lib.CAB").c_str()), 0);
-  EXPECT_EQ(TTestFolder::Read(x + "/lib.dll"), TTestFolder::Read(lib));
+  EXPECT_EQ(TBuildTestFolder::Read(x + "/lib.dll"), TBuildTestFolder::Read(lib));
 
   // The control file reached the server after every other file.
-  const std::string log = TTestFolder::Read(servers.FtpLog);
+  const std::string log = TBuildTestFolder::Read(servers.FtpLog);
   const std::size_t inf = log.find("Demo.INF");
   ASSERT_NE(inf, std::string::npos);
   for (const char* name : {"data.dat", "lib.CAB", "whatsnew.txt"}) {
