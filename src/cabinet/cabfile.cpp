@@ -183,7 +183,7 @@ class CabinetBuilder {
     record.folder = static_cast<std::uint16_t>(folders_.size() - 1);
     files_.push_back(std::move(record));
     if (files_.size() > 0xFFFF) Fail(fciUnknown);
-    if (folderCompressed_ >= cab::kFolderThreshold) closeRequested_ = true;
+    if (folderCompressed_ + encoder_->PendingBytes() >= cab::kFolderThreshold) closeRequested_ = true;
   }
 
   void Finish(const std::string& cabinetPath) {

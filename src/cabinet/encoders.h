@@ -22,6 +22,8 @@ class FolderEncoder {
   virtual ~FolderEncoder() = default;
   virtual void AddFrame(const std::uint8_t* data, std::size_t size) = 0;
   virtual void Finish() {}
+  // Estimated compressed size of the frames held back, for the folder threshold.
+  virtual std::uint64_t PendingBytes() const { return 0; }
   bool TakeBlock(EncodedBlock& block) {
     if (ready_.empty()) return false;
     block = std::move(ready_.front());
@@ -43,7 +45,7 @@ struct LzxOptions {
   int niceLength = 48;        // a match this long ends the search
   int lazyLength = 32;        // a match this long is taken without looking one byte ahead
   int goodLength = 8;         // past this length the look-ahead searches a quarter of the chain
-  int framesPerBlock = 1;     // frames sharing one set of Huffman trees
+  int maxFramesPerBlock = 16;  // frames that may share one set of Huffman trees
 };
 std::unique_ptr<FolderEncoder> MakeLzxEncoder(int windowBits, const LzxOptions& options = {});
 

@@ -107,10 +107,27 @@ inline std::uint32_t MatchItem(int length, std::uint32_t fo) {
   return 0x80000000u | (std::uint32_t(length - kMinMatch) << 21) | fo;
 }
 
+// Symbol counts of one or more frames.
+struct Stats {
+  std::uint32_t main[kMaxMainSize] = {};
+  std::uint32_t length[kLengthTreeSize] = {};
+  std::uint32_t aligned[kAlignedSize] = {};
+  std::uint32_t alignedUses = 0;
+  std::uint64_t extraBits = 0;  // verbatim offset bits
+  void Add(const Stats& o) {
+    extraBits += o.extraBits;
+    for (int i = 0; i < kMaxMainSize; ++i) main[i] += o.main[i];
+    for (int i = 0; i < kLengthTreeSize; ++i) length[i] += o.length[i];
+    for (int i = 0; i < kAlignedSize; ++i) aligned[i] += o.aligned[i];
+    alignedUses += o.alignedUses;
+  }
+};
+
 struct Frame {
   std::vector<std::uint8_t> bytes;  // translated, as the decoder's window will hold them
   std::vector<std::uint32_t> items;
   std::uint32_t repeats[3];  // R0..R2 after the frame
+  Stats stats;
 };
 
 struct Candidate {
@@ -148,11 +165,35 @@ class LzxEncoder final : public FolderEncoder {
     Parse(frame, start, end_);
     std::memcpy(frame.repeats, repeats_, sizeof repeats_);
     position_ = end_;
+    Tally(frame);
+
+    // The next frame is parsed with the costs of this one's own code.
+    Code own;
+    BuildCode(frame.stats, own);
+    UpdateCosts(own.main, own.length);
+
+    // Frames share a block while one set of trees for all of them costs fewer bits than
+    // separate sets would.
+    if (!pending_.empty()) {
+      Stats merged = groupStats_;
+      merged.Add(frame.stats);
+      Code mergedCode;
+      BuildCode(merged, mergedCode);
+      const std::uint64_t together = CodeBits(merged, mergedCode, previousMain_, previousLength_);
+      const std::uint64_t apart = groupBits_ + CodeBits(frame.stats, own, groupCode_.main, groupCode_.length);
+      if (together > apart || static_cast<int>(pending_.size()) >= options_.maxFramesPerBlock) Flush();
+    }
+    groupStats_.Add(frame.stats);
+    BuildCode(groupStats_, groupCode_);
+    groupBits_ = CodeBits(groupStats_, groupCode_, previousMain_, previousLength_);
     pending_.push_back(std::move(frame));
-    if (static_cast<int>(pending_.size()) >= std::max(1, options_.framesPerBlock)) Flush();
   }
 
   void Finish() override { Flush(); }
+
+  std::uint64_t PendingBytes() const override {
+    return pending_.empty() ? 0 : (groupBits_ + groupStats_.extraBits) / 8;
+  }
 
  private:
   // ---- match finding -------------------------------------------------------------------------
@@ -316,9 +357,7 @@ class LzxEncoder final : public FolderEncoder {
     for (int i = 0; i < kLengthTreeSize; ++i) lengthCost_[i] = 6;
   }
 
-  void UpdateCosts(const std::uint32_t* mainFreq, const std::uint8_t* mainLens,
-                   const std::uint8_t* lengthLens) {
-    (void)mainFreq;
+  void UpdateCosts(const std::uint8_t* mainLens, const std::uint8_t* lengthLens) {
     for (int i = 0; i < 256; ++i) literalCost16_[i] = 16 * (mainLens[i] ? mainLens[i] : kUnseenSymbolCost);
     for (int i = 0; i < mainSize_; ++i)
       mainCost_[i] = mainLens[i] ? mainLens[i] : kUnseenSymbolCost;
@@ -342,16 +381,15 @@ class LzxEncoder final : public FolderEncoder {
     writer_.Put(size & 0xFF, 8);
   }
 
-  // Sends lengths[start, end) through a pretree, as deltas against previous[], which then takes
-  // the new values.
-  void WriteLengths(const std::uint8_t* lengths, std::uint8_t* previous, int start, int end) {
-    struct Op {
-      std::uint8_t symbol, extraBits;
-      std::uint8_t extra;
-    };
-    Op ops[kMaxMainSize * 2];
+  struct LengthOp {
+    std::uint8_t symbol, extraBits, extra;
+  };
+
+  // The pretree symbols that send lengths[start, end) as deltas against previous[]; returns
+  // their count and fills the pretree frequencies.
+  static int PlanLengths(const std::uint8_t* lengths, const std::uint8_t* previous, int start,
+                         int end, LengthOp* ops, std::uint32_t* freq) {
     int numOps = 0;
-    std::uint32_t freq[kPretreeSize] = {};
     auto add = [&](int symbol, int extraBits, int extra) {
       ops[numOps++] = {static_cast<std::uint8_t>(symbol), static_cast<std::uint8_t>(extraBits),
                        static_cast<std::uint8_t>(extra)};
@@ -376,7 +414,7 @@ class LzxEncoder final : public FolderEncoder {
         }
         continue;  // fewer than 4 zeros left: single deltas
       }
-      if (run >= 4 && lengths[i] != 0) {
+      if (run >= 4) {
         const int n = std::min(run, 5);
         add(19, 1, n - 4);
         add(delta(i, lengths[i]), 0, 0);
@@ -386,6 +424,28 @@ class LzxEncoder final : public FolderEncoder {
       add(delta(i, lengths[i]), 0, 0);
       ++i;
     }
+    return numOps;
+  }
+
+  // Bits that sending lengths[start, end) takes.
+  static std::uint64_t LengthsBits(const std::uint8_t* lengths, const std::uint8_t* previous,
+                                   int start, int end) {
+    LengthOp ops[kMaxMainSize * 2];
+    std::uint32_t freq[kPretreeSize] = {};
+    const int numOps = PlanLengths(lengths, previous, start, end, ops, freq);
+    std::uint8_t preLens[kPretreeSize];
+    BuildCodeLengths(freq, kPretreeSize, kPretreeLengthLimit, preLens);
+    std::uint64_t bits = 4 * kPretreeSize;
+    for (int k = 0; k < numOps; ++k) bits += preLens[ops[k].symbol] + ops[k].extraBits;
+    return bits;
+  }
+
+  // Sends lengths[start, end) through a pretree, as deltas against previous[], which then takes
+  // the new values.
+  void WriteLengths(const std::uint8_t* lengths, std::uint8_t* previous, int start, int end) {
+    LengthOp ops[kMaxMainSize * 2];
+    std::uint32_t freq[kPretreeSize] = {};
+    const int numOps = PlanLengths(lengths, previous, start, end, ops, freq);
     std::uint8_t preLens[kPretreeSize];
     std::uint16_t preCodes[kPretreeSize];
     BuildCodeLengths(freq, kPretreeSize, kPretreeLengthLimit, preLens);
@@ -398,34 +458,64 @@ class LzxEncoder final : public FolderEncoder {
     std::memcpy(previous + start, lengths + start, end - start);
   }
 
+  struct Code {
+    std::uint8_t main[kMaxMainSize];
+    std::uint8_t length[kLengthTreeSize];
+  };
+
+  void BuildCode(const Stats& stats, Code& code) const {
+    BuildCodeLengths(stats.main, mainSize_, kMainLengthLimit, code.main);
+    BuildCodeLengths(stats.length, kLengthTreeSize, kLengthLengthLimit, code.length);
+  }
+
+  // Symbol and tree bits of a block with this code (extra offset bits left out: they are the
+  // same however frames are grouped).
+  std::uint64_t CodeBits(const Stats& stats, const Code& code, const std::uint8_t* previousMain,
+                         const std::uint8_t* previousLength) const {
+    std::uint64_t bits = 0;
+    for (int i = 0; i < mainSize_; ++i) bits += std::uint64_t(stats.main[i]) * code.main[i];
+    for (int i = 0; i < kLengthTreeSize; ++i) bits += std::uint64_t(stats.length[i]) * code.length[i];
+    bits += LengthsBits(code.main, previousMain, 0, 256);
+    bits += LengthsBits(code.main, previousMain, 256, mainSize_);
+    bits += LengthsBits(code.length, previousLength, 0, kLengthTreeSize);
+    return bits;
+  }
+
+  static void Tally(Frame& frame) {
+    Stats& st = frame.stats;
+    for (std::uint32_t item : frame.items) {
+      if (!(item & 0x80000000u)) {
+        ++st.main[item];
+        continue;
+      }
+      const int len2 = static_cast<int>((item >> 21) & 0xFF);
+      const std::uint32_t fo = item & 0x1FFFFF;
+      const int slot = SlotOf(fo);
+      const int header = std::min(len2, kNumPrimaryLengths);
+      ++st.main[256 + slot * 8 + header];
+      if (header == kNumPrimaryLengths) ++st.length[len2 - kNumPrimaryLengths];
+      if (slot >= 3) st.extraBits += kSlots.extra[slot];
+      if (kSlots.extra[slot] >= 3) {
+        ++st.aligned[(fo - kSlots.base[slot]) & 7];
+        ++st.alignedUses;
+      }
+    }
+  }
+
   // Writes pending_[first, first + count) as one verbatim or aligned block. Returns false, with
   // nothing written and no state changed, when some frame would come out larger than an
   // uncompressed block of it.
   bool WriteCompressedBlock(std::size_t first, std::size_t count) {
-    std::uint32_t mainFreq[kMaxMainSize] = {};
-    std::uint32_t lengthFreq[kLengthTreeSize] = {};
-    std::uint32_t alignedFreq[kAlignedSize] = {};
-    std::uint32_t alignedUses = 0;
+    Stats stats;
     std::uint32_t blockSize = 0;
     for (std::size_t f = first; f < first + count; ++f) {
       blockSize += static_cast<std::uint32_t>(pending_[f].bytes.size());
-      for (std::uint32_t item : pending_[f].items) {
-        if (!(item & 0x80000000u)) {
-          ++mainFreq[item];
-          continue;
-        }
-        const int len2 = static_cast<int>((item >> 21) & 0xFF);
-        const std::uint32_t fo = item & 0x1FFFFF;
-        const int slot = SlotOf(fo);
-        const int header = std::min(len2, kNumPrimaryLengths);
-        ++mainFreq[256 + slot * 8 + header];
-        if (header == kNumPrimaryLengths) ++lengthFreq[len2 - kNumPrimaryLengths];
-        if (kSlots.extra[slot] >= 3) {
-          ++alignedFreq[(fo - kSlots.base[slot]) & 7];
-          ++alignedUses;
-        }
-      }
+      stats.Add(pending_[f].stats);
     }
+    const std::uint32_t* mainFreq = stats.main;
+    const std::uint32_t* lengthFreq = stats.length;
+    const std::uint32_t* alignedFreq = stats.aligned;
+    const std::uint32_t alignedUses = stats.alignedUses;
     std::uint8_t mainLens[kMaxMainSize], lengthLens[kLengthTreeSize], alignedLens[kAlignedSize];
     std::uint16_t mainCodes[kMaxMainSize], lengthCodes[kLengthTreeSize],
         alignedCodes[kAlignedSize];
@@ -495,7 +585,6 @@ class LzxEncoder final : public FolderEncoder {
       headerWritten_ = savedHeader;
       return false;
     }
-    UpdateCosts(mainFreq, mainLens, lengthLens);
     last = 0;
     for (std::size_t k = 0; k < count; ++k) {
       EncodedBlock block;
@@ -535,6 +624,7 @@ class LzxEncoder final : public FolderEncoder {
         if (pending_.size() == 1 || !WriteCompressedBlock(f, 1)) WriteUncompressedBlock(pending_[f]);
     }
     pending_.clear();
+    groupStats_ = Stats();
   }
 
   LzxOptions options_;
@@ -550,6 +640,9 @@ class LzxEncoder final : public FolderEncoder {
   std::uint32_t inserted_ = 0;
   std::uint32_t repeats_[3] = {1, 1, 1};
   std::vector<Frame> pending_;
+  Stats groupStats_;  // of pending_
+  Code groupCode_;
+  std::uint64_t groupBits_ = 0;
   BitWriter writer_;
   bool headerWritten_ = false;
   std::uint8_t previousMain_[kMaxMainSize] = {};
