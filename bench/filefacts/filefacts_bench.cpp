@@ -147,7 +147,8 @@ int main(int argc, char** argv) {
   for (const auto& f : files) RunQuiet({"cat", f});
 
   // The library must agree with the obvious loop before its speed means anything.
-  if (kelvane::FileCRC32(big) != ObviousCRC32(big) || !(kelvane::ReadFileFacts(big) == ObviousFacts(big))) {
+  if (kelvane::FileCRC32(big) != ObviousCRC32(big) ||
+      !(kelvane::ReadFileFacts(big) == ObviousFacts(big))) {
     std::fprintf(stderr, "the readers disagree with the obvious loop\n");
     return 1;
   }
@@ -159,19 +160,28 @@ int main(int argc, char** argv) {
     }
 
   std::vector<Measure> measures = {
-      {"cat > /dev/null", [&] { RunQuiet({"cat", big}); }},
-      {"cksum", [&] { RunQuiet({"cksum", big}); }},
+      {"cat > /dev/null",
+       [&] {
+         RunQuiet({"cat", big});
+       }},
+      {"cksum",
+       [&] {
+         RunQuiet({"cksum", big});
+       }},
       {"obvious CRC loop", [&] { g_sink = ObviousCRC32(big); }},
       {"FileChecksum", [&] { g_sink = kelvane::FileChecksum(big); }},
       {"FileCRC32", [&] { g_sink = kelvane::FileCRC32(big); }},
       {"ReadFileFacts", [&] { g_sink = kelvane::ReadFileFacts(big).crc32; }},
-      {"many: obvious loop", [&] {
+      {"many: obvious loop",
+       [&] {
          for (const auto& f : files) g_sink = ObviousFacts(f).crc32;
        }},
-      {"many: ReadFileFacts each", [&] {
+      {"many: ReadFileFacts each",
+       [&] {
          for (const auto& f : files) g_sink = kelvane::ReadFileFacts(f).crc32;
        }},
-      {"many: ReadFileFactsMany", [&] { g_sink = kelvane::ReadFileFactsMany(files).front().crc32; }},
+      {"many: ReadFileFactsMany",
+       [&] { g_sink = kelvane::ReadFileFactsMany(files).front().crc32; }},
   };
   // Rounds interleave the measures, so a burst of load elsewhere hits all of them alike.
   for (int round = 0; round < kRounds; ++round)
@@ -179,8 +189,10 @@ int main(int argc, char** argv) {
 
   auto rate = [&](std::size_t i) { return kBigFile / measures[i].best / 1e6; };
   auto filesPerSecond = [&](std::size_t i) { return files.size() / measures[i].best; };
-  std::printf("One file of %zu MiB in the page cache (best of %d rounds):\n", kBigFile >> 20, kRounds);
-  for (std::size_t i = 0; i < 6; ++i) std::printf("  %-26s %8.0f MB/s\n", measures[i].name, rate(i));
+  std::printf("One file of %zu MiB in the page cache (best of %d rounds):\n", kBigFile >> 20,
+              kRounds);
+  for (std::size_t i = 0; i < 6; ++i)
+    std::printf("  %-26s %8.0f MB/s\n", measures[i].name, rate(i));
   std::printf("%zu files of mixed sizes, %.0f MiB in all:\n", files.size(), totalBytes / 1048576.0);
   for (std::size_t i = 6; i < measures.size(); ++i)
     std::printf("  %-26s %8.0f files/s  %6.0f MB/s\n", measures[i].name, filesPerSecond(i),

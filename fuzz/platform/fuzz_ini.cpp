@@ -55,8 +55,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       Check(!ini.SectionExists(section));
       ini.WriteString(section, key, value);
       break;
-    case 2:
-    {
+    case 2: {
       // Only the first of duplicate keys goes.
       const bool existed = ini.ValueExists(section, key);
       const std::size_t before = ini.ReadSectionLines(section).size();

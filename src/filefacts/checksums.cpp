@@ -109,10 +109,14 @@ std::uint32_t SumBytes(std::uint32_t acc, const unsigned char* p, std::size_t n)
   const __m128i zero = _mm_setzero_si128();
   __m128i s0 = zero, s1 = zero, s2 = zero, s3 = zero;
   for (; i + 64 <= n; i += 64) {
-    s0 = _mm_add_epi64(s0, _mm_sad_epu8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i)), zero));
-    s1 = _mm_add_epi64(s1, _mm_sad_epu8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i + 16)), zero));
-    s2 = _mm_add_epi64(s2, _mm_sad_epu8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i + 32)), zero));
-    s3 = _mm_add_epi64(s3, _mm_sad_epu8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i + 48)), zero));
+    s0 = _mm_add_epi64(
+        s0, _mm_sad_epu8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i)), zero));
+    s1 = _mm_add_epi64(
+        s1, _mm_sad_epu8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i + 16)), zero));
+    s2 = _mm_add_epi64(
+        s2, _mm_sad_epu8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i + 32)), zero));
+    s3 = _mm_add_epi64(
+        s3, _mm_sad_epu8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i + 48)), zero));
   }
   const __m128i s = _mm_add_epi64(_mm_add_epi64(s0, s1), _mm_add_epi64(s2, s3));
   std::uint64_t parts[2];
@@ -283,7 +287,8 @@ std::vector<TFileFacts> ReadFileFactsMany(const std::vector<std::string>& paths)
   order.reserve(paths.size());
   for (std::size_t i = 0; i < paths.size(); ++i) {
     struct stat st;
-    order.emplace_back(stat(paths[i].c_str(), &st) == 0 ? static_cast<std::uint64_t>(st.st_size) : 0, i);
+    order.emplace_back(
+        stat(paths[i].c_str(), &st) == 0 ? static_cast<std::uint64_t>(st.st_size) : 0, i);
   }
   std::stable_sort(order.begin(), order.end(),
                    [](const auto& a, const auto& b) { return a.first > b.first; });
@@ -312,10 +317,18 @@ std::vector<TFileFacts> ReadFileFactsMany(const std::vector<std::string>& paths)
     std::size_t n = kBufferSize;
     for (int k = 0; k < count; ++k) n = std::min(n, active[k]->avail - active[k]->pos);
     switch (count) {
-      case 4: RunLanes<4>(active, n); break;
-      case 3: RunLanes<3>(active, n); break;
-      case 2: RunLanes<2>(active, n); break;
-      default: RunLanes<1>(active, n); break;
+      case 4:
+        RunLanes<4>(active, n);
+        break;
+      case 3:
+        RunLanes<3>(active, n);
+        break;
+      case 2:
+        RunLanes<2>(active, n);
+        break;
+      default:
+        RunLanes<1>(active, n);
+        break;
     }
     for (int k = 0; k < count;) {
       Stream& s = *active[k];

@@ -56,9 +56,9 @@ std::uint32_t CRC32Update(std::uint32_t acc, const void* data, std::size_t size)
 struct TFileFacts {
   bool hasVersion = false;  // false: the version parts are 0 and mean nothing
   TFileVersion version;
-  std::int32_t size = 0;                 // FileSize32
-  std::uint32_t checksum = 0xFFFFFFFF;   // FileChecksum
-  std::uint32_t crc32 = 0;               // FileCRC32
+  std::int32_t size = 0;                // FileSize32
+  std::uint32_t checksum = 0xFFFFFFFF;  // FileChecksum
+  std::uint32_t crc32 = 0;              // FileCRC32
   bool operator==(const TFileFacts&) const = default;
 };
 

@@ -21,7 +21,7 @@ namespace kelvane {
 
 namespace {
 
-constexpr std::uint16_t kDosMagic = 0x5A4D;       // "MZ"
+constexpr std::uint16_t kDosMagic = 0x5A4D;         // "MZ"
 constexpr std::uint32_t kPeSignature = 0x00004550;  // "PE\0\0"
 constexpr std::uint16_t kPe32Magic = 0x10B;
 constexpr std::uint16_t kPe32PlusMagic = 0x20B;
@@ -35,7 +35,9 @@ constexpr std::uint32_t kNameIsStringFlag = 0x80000000;
 constexpr std::size_t kSectionHeaderSize = 40;
 constexpr std::uint16_t kMaxSections = 96;  // the loader's own limit
 
-std::uint16_t Le16(const unsigned char* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
+std::uint16_t Le16(const unsigned char* p) {
+  return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
+}
 std::uint32_t Le32(const unsigned char* p) {
   return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
          (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
@@ -120,7 +122,8 @@ class PeImage {
     const std::uint32_t peOffset = Le32(dos + 0x3C);
 
     unsigned char fileHeader[24];  // signature + IMAGE_FILE_HEADER
-    if (!source_.ReadAt(peOffset, fileHeader, sizeof fileHeader) || Le32(fileHeader) != kPeSignature)
+    if (!source_.ReadAt(peOffset, fileHeader, sizeof fileHeader) ||
+        Le32(fileHeader) != kPeSignature)
       return false;
     const std::uint16_t sectionCount = Le16(fileHeader + 6);
     const std::uint16_t optionalSize = Le16(fileHeader + 20);
@@ -160,7 +163,8 @@ class PeImage {
   bool ReadRva(std::uint32_t rva, void* dst, std::size_t n) const {
     for (const Section& s : sections_) {
       const std::uint64_t extent = s.virtualSize ? s.virtualSize : s.rawSize;
-      if (rva < s.virtualAddress || std::uint64_t{rva} + n > std::uint64_t{s.virtualAddress} + extent)
+      if (rva < s.virtualAddress ||
+          std::uint64_t{rva} + n > std::uint64_t{s.virtualAddress} + extent)
         continue;
       const std::uint64_t inSection = rva - s.virtualAddress;
       auto* out = static_cast<unsigned char*>(dst);
@@ -183,7 +187,8 @@ class PeImage {
   }
 
   // The entries of the directory at `offset`: (name or id, data offset) pairs.
-  bool ReadDirectory(std::uint32_t offset, std::vector<std::pair<std::uint32_t, std::uint32_t>>& entries) const {
+  bool ReadDirectory(std::uint32_t offset,
+                     std::vector<std::pair<std::uint32_t, std::uint32_t>>& entries) const {
     unsigned char header[16];
     if (!ReadResource(offset, header, sizeof header)) return false;
     const std::size_t count = std::size_t{Le16(header + 12)} + Le16(header + 14);
@@ -195,7 +200,8 @@ class PeImage {
     return true;
   }
 
-  bool FindEntry(std::uint32_t directory, std::uint32_t id, bool subdirectory, std::uint32_t& offset) const {
+  bool FindEntry(std::uint32_t directory, std::uint32_t id, bool subdirectory,
+                 std::uint32_t& offset) const {
     std::vector<std::pair<std::uint32_t, std::uint32_t>> entries;
     if (!ReadDirectory(directory, entries)) return false;
     for (const auto& [name, data] : entries) {

@@ -83,9 +83,9 @@ bool StartsWithNoCase(std::string_view text, std::size_t pos, std::string_view p
 
 const char* const kShortMonths[12] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                       "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-const char* const kLongMonths[12] = {"January", "February", "March",     "April",
-                                     "May",     "June",     "July",      "August",
-                                     "September", "October", "November", "December"};
+const char* const kLongMonths[12] = {"January",   "February", "March",    "April",
+                                     "May",       "June",     "July",     "August",
+                                     "September", "October",  "November", "December"};
 const char* const kShortDays[7] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
 const char* const kLongDays[7] = {"Sunday",   "Monday", "Tuesday", "Wednesday",
                                   "Thursday", "Friday", "Saturday"};
@@ -121,7 +121,8 @@ void AppendFormatted(std::string& out, std::string_view pattern, TDateTime value
   DecodeTime(value, hour, minute, second, ms);
   long long days, msOfDay;
   Split(value, days, msOfDay);
-  const int weekday = static_cast<int>(((days - kUnixEpochDays) % 7 + 7 + 4) % 7);  // 1970-01-01: Thu
+  const int weekday =
+      static_cast<int>(((days - kUnixEpochDays) % 7 + 7 + 4) % 7);  // 1970-01-01: Thu
   const bool twelveHour = HasAmPm(pattern);
   bool lastWasHour = false;
 
@@ -287,9 +288,9 @@ bool TryEncodeDate(int year, int month, int day, TDateTime& result) {
   if (year < 1 || year > 9999 || month < 1 || month > 12 || day < 1 ||
       day > DaysInMonth(year, month))
     return false;
-  result = static_cast<double>(DaysFromCivil(year, static_cast<unsigned>(month),
-                                             static_cast<unsigned>(day)) +
-                               kUnixEpochDays);
+  result = static_cast<double>(
+      DaysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day)) +
+      kUnixEpochDays);
   return true;
 }
 

@@ -1,7 +1,7 @@
 #include "platform/inifile.h"
 
-#include <cstdint>
 #include <climits>
+#include <cstdint>
 #include <fstream>
 #include <sstream>
 
@@ -35,11 +35,16 @@ unsigned char FoldCase(unsigned char c) {
   if (c >= 'A' && c <= 'Z') return static_cast<unsigned char>(c + 32);
   if (c >= 0xC0 && c <= 0xDE && c != 0xD7) return static_cast<unsigned char>(c + 32);
   switch (c) {
-    case 0x8A: return 0x9A;  // Š
-    case 0x8C: return 0x9C;  // Œ
-    case 0x8E: return 0x9E;  // Ž
-    case 0x9F: return 0xFF;  // Ÿ
-    default: return c;
+    case 0x8A:
+      return 0x9A;  // Š
+    case 0x8C:
+      return 0x9C;  // Œ
+    case 0x8E:
+      return 0x9E;  // Ž
+    case 0x9F:
+      return 0xFF;  // Ÿ
+    default:
+      return c;
   }
 }
 
@@ -134,8 +139,8 @@ bool TryStrToInt(std::string_view text, int& value, bool allowHex) {
     return true;
   }
   if (negative ? magnitude > 2147483648ull : magnitude > 2147483647ull) return false;
-  value = negative ? static_cast<int>(-static_cast<long long>(magnitude))
-                   : static_cast<int>(magnitude);
+  value =
+      negative ? static_cast<int>(-static_cast<long long>(magnitude)) : static_cast<int>(magnitude);
   return true;
 }
 
@@ -147,7 +152,9 @@ TIniFile::TIniFile(std::string path) : path_(std::move(path)) {
   Parse(buffer.str());
 }
 
-TIniFile::TIniFile(std::string path, std::string_view text) : path_(std::move(path)) { Parse(text); }
+TIniFile::TIniFile(std::string path, std::string_view text) : path_(std::move(path)) {
+  Parse(text);
+}
 
 void TIniFile::Parse(std::string_view data) {
   std::size_t start = 0;
@@ -157,8 +164,10 @@ void TIniFile::Parse(std::string_view data) {
       lines_.push_back({std::string(data.substr(start)), ""});
       break;
     }
-    std::size_t endLength = data[stop] == '\r' && stop + 1 < data.size() && data[stop + 1] == '\n' ? 2 : 1;
-    lines_.push_back({std::string(data.substr(start, stop - start)), std::string(data.substr(stop, endLength))});
+    std::size_t endLength =
+        data[stop] == '\r' && stop + 1 < data.size() && data[stop + 1] == '\n' ? 2 : 1;
+    lines_.push_back(
+        {std::string(data.substr(start, stop - start)), std::string(data.substr(stop, endLength))});
     start = stop + endLength;
   }
 }
@@ -193,7 +202,7 @@ void TIniFile::Insert(std::size_t index, std::string text) {
 }
 
 std::string TIniFile::ReadString(std::string_view section, std::string_view key,
-                                  std::string_view defaultValue) const {
+                                 std::string_view defaultValue) const {
   std::size_t header, end;
   if (FindSection(Utf8ToAnsi(TrimSpaces(section)), header, end)) {
     const std::size_t at = FindKey(header, end, Utf8ToAnsi(TrimSpaces(key)));

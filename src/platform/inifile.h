@@ -1,8 +1,8 @@
 #pragma once
 // INI files with the semantics of the Windows profile-string functions: the file is edited as text
 // (untouched lines keep their bytes), section and key names compare without case, the first match
-// wins, values are trimmed and lose one pair of surrounding quotes, files are Windows-1252 with CR LF.
-// Values are read whole: unlike the original there is no 2047-character limit.
+// wins, values are trimmed and lose one pair of surrounding quotes, files are Windows-1252 with CR
+// LF. Values are read whole: unlike the original there is no 2047-character limit.
 //
 // A TIniFile loads the file once and applies every write to its in-memory text; UpdateFile() puts
 // the text on disk (beside the target, then renamed into place). Text in and out is UTF-8.
@@ -47,7 +47,8 @@ class TIniFile {
   // lines, and lines without "="), comments and blank lines left out.
   std::vector<std::string> ReadSectionLines(std::string_view section) const;
   // The section's entries as (key, value) pairs split at the first "=".
-  std::vector<std::pair<std::string, std::string>> ReadSectionValues(std::string_view section) const;
+  std::vector<std::pair<std::string, std::string>> ReadSectionValues(
+      std::string_view section) const;
 
   // The bytes UpdateFile() would write.
   std::string Text() const;

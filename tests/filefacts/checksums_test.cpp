@@ -1,7 +1,6 @@
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <filesystem>
 #include <random>
@@ -28,7 +27,7 @@ struct KnownCase {
 TEST(FileFacts, KnownValues) {
   const KnownCase cases[] = {
       {"empty", "", 0xFFFFFFFF, 0},
-      {"abc", "abc", 293, 0x6C8D9D41},  // the standard CRC-32 would be 0x352441C2
+      {"abc", "abc", 293, 0x6C8D9D41},           // the standard CRC-32 would be 0x352441C2
       {"a", "a", 0xFFFFFFFF + 97u, 0xE8B7BE44},  // the standard CRC-32 would be 0xE8B7BE43
   };
   TestFolder folder;
@@ -50,9 +49,23 @@ TEST(FileFacts, KnownValues) {
 
 // Sizes around the 4096-byte block and the reader's larger buffer, random content with runs.
 std::vector<std::size_t> InterestingSizes() {
-  return {0,          1,          4095,       4096,       4097,   8191,        8192,
-          65535,      65536,      65537,      131071,     131072, 131073,      131072 + 4096,
-          3 * 131072, 1048576 + 17, 2 * 1048576 + 4096 * 3};
+  return {0,
+          1,
+          4095,
+          4096,
+          4097,
+          8191,
+          8192,
+          65535,
+          65536,
+          65537,
+          131071,
+          131072,
+          131073,
+          131072 + 4096,
+          3 * 131072,
+          1048576 + 17,
+          2 * 1048576 + 4096 * 3};
 }
 
 std::string RandomBytes(std::size_t size, std::mt19937& random) {
@@ -133,8 +146,8 @@ TEST(FileFacts, UnreadableReadsAsEmpty) {
   const std::string fifo = folder / "pipe";
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
   const TFileFacts empty;
-  for (const std::string& path : {folder / "missing", folder.Path(), fifo, std::string("/dev/zero"),
-                                  std::string("")}) {
+  for (const std::string& path :
+       {folder / "missing", folder.Path(), fifo, std::string("/dev/zero"), std::string("")}) {
     EXPECT_EQ(ReadFileFacts(path), empty) << path;
     EXPECT_EQ(FileSize32(path), 0) << path;
     EXPECT_EQ(FileChecksum(path), 0xFFFFFFFFu) << path;

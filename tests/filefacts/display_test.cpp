@@ -28,10 +28,10 @@ TEST(Display, TextToVersion) {
       {"1.2", {0x00010002, 0}},
       {"1.2.3", {0x00010002, 0x00030000}},
       {"1,2,3,4", {0x00010002, 0x00030004}},
-      {"1,2.5", kNoVersion},                 // both: split at the commas, and "2.5" is no number
+      {"1,2.5", kNoVersion},  // both: split at the commas, and "2.5" is no number
       {"1,2", {0x00010002, 0}},
       {"2.1.0.345", {0x00020001, 0x00000159}},
-      {"1, 0, 0, 1", {0x00010000, 0x00000001}},  // the resource compiler's own spelling
+      {"1, 0, 0, 1", {0x00010000, 0x00000001}},       // the resource compiler's own spelling
       {"65536.65537.1.2", {0x00000001, 0x00010002}},  // each part modulo 65536
       {"70000", {(70000 % 65536) << 16, 0}},
       {"1.2.3.4.5", {0x00010002, 0x00030004}},
@@ -77,10 +77,10 @@ TEST(Display, ShortFileName) {
   } cases[] = {
       {"", ""},
       {"short.exe", "short.exe"},
-      {"abcdefghijklmnopqrstuvw.y", "abcdefghijklmnopqrstuvw.y"},  // 25: unchanged
+      {"abcdefghijklmnopqrstuvw.y", "abcdefghijklmnopqrstuvw.y"},        // 25: unchanged
       {"abcdefghijklmnopqrstuvwx.yz", "abcdefghijklmnopqrstuvwx. ..."},  // 27
-      {"abcdefghijklmnopqrstuvwxyz", "abcdefghijklmnopqrstuvwxy ..."},  // 26
-      {"ÄÖÜäöüßÄÖÜäöüßÄÖÜäöüßÄÖÜä", "ÄÖÜäöüßÄÖÜäöüßÄÖÜäöüßÄÖÜä"},  // 25 characters, 50 bytes
+      {"abcdefghijklmnopqrstuvwxyz", "abcdefghijklmnopqrstuvwxy ..."},   // 26
+      {"ÄÖÜäöüßÄÖÜäöüßÄÖÜäöüßÄÖÜä", "ÄÖÜäöüßÄÖÜäöüßÄÖÜäöüßÄÖÜä"},        // 25 characters, 50 bytes
       {"ÄÖÜäöüßÄÖÜäöüßÄÖÜäöüßÄÖÜäö", "ÄÖÜäöüßÄÖÜäöüßÄÖÜäöüßÄÖÜä ..."},
   };
   for (const auto& c : cases) EXPECT_EQ(ShortFileName(c.name), c.shown) << c.name;
@@ -101,7 +101,8 @@ TEST(Display, ShellFileInfo) {
   const struct {
     std::size_t size;
     const char* text;
-  } sizes[] = {{0, "0 bytes"}, {1023, "1023 bytes"}, {1024, "1 Kb"}, {3 * 1048576 + 262144, "3.25 Mb"}};
+  } sizes[] = {
+      {0, "0 bytes"}, {1023, "1023 bytes"}, {1024, "1 Kb"}, {3 * 1048576 + 262144, "3.25 Mb"}};
   for (const auto& s : sizes) {
     WriteAll(folder / "f.dat", std::string(s.size, 'y'));
     TFileInfo i;

@@ -24,10 +24,10 @@ TEST(FileVersion, Fixtures) {
     TFileVersion version;
     const char* text;
   } cases[] = {
-      {"app64.exe", {1, 0, 0, 12}, "1.0.0.12"},         // PE32+ EXE
-      {"lib64.dll", {2, 1, 0, 345}, "2.1.0.345"},       // PE32+ DLL
-      {"app32.exe", {3, 4, 5, 6}, "3.4.5.6"},           // PE32 EXE
-      {"lang32.exe", {3, 4, 5, 6}, "3.4.5.6"},          // English (US) wins over German 7.7.7.7
+      {"app64.exe", {1, 0, 0, 12}, "1.0.0.12"},    // PE32+ EXE
+      {"lib64.dll", {2, 1, 0, 345}, "2.1.0.345"},  // PE32+ DLL
+      {"app32.exe", {3, 4, 5, 6}, "3.4.5.6"},      // PE32 EXE
+      {"lang32.exe", {3, 4, 5, 6}, "3.4.5.6"},     // English (US) wins over German 7.7.7.7
       {"lib32.dll", {65535, 0, 65535, 1}, "65535.0.65535.1"},  // PE32 DLL
   };
   for (const auto& c : cases) {
@@ -96,15 +96,15 @@ TEST(FileVersion, HostileHeaders) {
     return copy;
   };
   const std::string cases[] = {
-      patched(0x3C, {0xFF, 0xFF, 0xFF, 0x7F}),            // e_lfanew far beyond the file
-      patched(0x3C, {0xFC, 0xFF, 0xFF, 0xFF}),            // e_lfanew that wraps around
-      patched(peOffset, {'P', 'X'}),                      // wrong signature
-      patched(peOffset + 6, {0xFF, 0xFF}),                // 65535 sections
-      patched(peOffset + 6, {0, 0}),                      // no sections
-      patched(peOffset + 20, {0xFF, 0xFF}),               // optional header past the end
-      patched(peOffset + 20, {4, 0}),                     // optional header too short
-      patched(peOffset + 24, {0x07, 0x01}),               // unknown optional-header magic
-      patched(peOffset + 24 + 108, {2, 0, 0, 0}),         // only two data directories
+      patched(0x3C, {0xFF, 0xFF, 0xFF, 0x7F}),                      // e_lfanew far beyond the file
+      patched(0x3C, {0xFC, 0xFF, 0xFF, 0xFF}),                      // e_lfanew that wraps around
+      patched(peOffset, {'P', 'X'}),                                // wrong signature
+      patched(peOffset + 6, {0xFF, 0xFF}),                          // 65535 sections
+      patched(peOffset + 6, {0, 0}),                                // no sections
+      patched(peOffset + 20, {0xFF, 0xFF}),                         // optional header past the end
+      patched(peOffset + 20, {4, 0}),                               // optional header too short
+      patched(peOffset + 24, {0x07, 0x01}),                         // unknown optional-header magic
+      patched(peOffset + 24 + 108, {2, 0, 0, 0}),                   // only two data directories
       patched(peOffset + 24 + 112 + 16, {0xF0, 0xFF, 0xFF, 0xFF}),  // resource RVA near 4 GiB
   };
   for (std::size_t i = 0; i < std::size(cases); ++i) {

@@ -23,14 +23,15 @@ TEST(DateTime, EncodeKnownDays) {
   int y, m, d, h, mi, s, ms;
   DecodeDate(At(2026, 12, 9, 18, 45, 3, 250), y, m, d);
   DecodeTime(At(2026, 12, 9, 18, 45, 3, 250), h, mi, s, ms);
-  EXPECT_EQ((std::vector<int>{y, m, d, h, mi, s, ms}), (std::vector<int>{2026, 12, 9, 18, 45, 3, 250}));
+  EXPECT_EQ((std::vector<int>{y, m, d, h, mi, s, ms}),
+            (std::vector<int>{2026, 12, 9, 18, 45, 3, 250}));
   DecodeTime(At(2026, 1, 1, 23, 59, 59, 999), h, mi, s, ms);
   EXPECT_EQ((std::vector<int>{h, mi, s, ms}), (std::vector<int>{23, 59, 59, 999}));
 }
 
 TEST(DateTime, InvalidDatesAndTimesRaise) {
   const int badDates[][3] = {{2026, 13, 1}, {2026, 2, 29}, {2026, 4, 31}, {2026, 0, 1},
-                             {2026, 1, 0}, {0, 1, 1},     {10000, 1, 1}, {1900, 2, 29}};
+                             {2026, 1, 0},  {0, 1, 1},     {10000, 1, 1}, {1900, 2, 29}};
   for (const auto& b : badDates) EXPECT_THROW(EncodeDate(b[0], b[1], b[2]), EConvertError);
   EXPECT_NO_THROW(EncodeDate(2000, 2, 29));
   EXPECT_THROW(EncodeTime(24, 0, 0, 0), EConvertError);
@@ -62,7 +63,8 @@ TEST(DateTime, EnglishUnitedStatesFormats) {
       {"t | tt", At(2026, 1, 1, 9, 7, 3), "9:07 AM | 9:07:03 AM"},
       {"ddddd", At(2026, 7, 14), "7/14/2026"},
   };
-  for (const auto& c : cases) EXPECT_EQ(FormatDateTime(c.pattern, c.value, us), c.text) << c.pattern;
+  for (const auto& c : cases)
+    EXPECT_EQ(FormatDateTime(c.pattern, c.value, us), c.text) << c.pattern;
   EXPECT_EQ(DateTimeToStr(At(2026, 12, 9, 18, 45, 3), us), "12/9/2026 6:45:03 PM");
   EXPECT_EQ(DateToStr(At(2026, 12, 9, 18, 45, 3), us), "12/9/2026");
   EXPECT_EQ(TimeToStr(At(2026, 12, 9, 18, 45, 3), us), "6:45:03 PM");

@@ -88,7 +88,8 @@ const WriteCase kWriteCases[] = {
      "[S]\r\ni=-2147483648\r\nt=1\r\nf=0\r\n"},
     {"Utf8InWindows1252OnDisk", nullptr,
      [](TIniFile& f) { f.WriteString("Größe", "€", "naïve ❤︎ 日本"); },
-     "[Gr\xF6\xDF" "e]\r\n\x80=na\xEFve ?? ??\r\n"},
+     "[Gr\xF6\xDF"
+     "e]\r\n\x80=na\xEFve ?? ??\r\n"},
     {"SecondDuplicateKeyUntouched", "[S]\r\nk=1\r\nk=2\r\n",
      [](TIniFile& f) { f.WriteString("S", "k", "3"); }, "[S]\r\nk=3\r\nk=2\r\n"},
 };
@@ -238,15 +239,17 @@ TEST(IniNumbers, BooleansAreIntegers) {
 TEST(IniSections, LinesInFileOrder) {
   TestFolder folder;
   const std::string path = folder / "s.ini";
-  WriteAll(path, "[section1]\r\nname1=val1\r\nname2=\r\n;comment\r\n\r\nname3\r\n  name4 = \"val4\" \r\n"
-                 "[section2]\r\n[section3]\r\n=val5\r\n[section1]\r\nlater=1\r\n");
+  WriteAll(path,
+           "[section1]\r\nname1=val1\r\nname2=\r\n;comment\r\n\r\nname3\r\n  name4 = \"val4\" \r\n"
+           "[section2]\r\n[section3]\r\n=val5\r\n[section1]\r\nlater=1\r\n");
   const TIniFile ini(path);
   EXPECT_EQ(ini.ReadSectionLines("SECTION1"),
             (std::vector<std::string>{"name1=val1", "name2=", "name3", "name4=\"val4\""}));
   EXPECT_TRUE(ini.ReadSectionLines("section2").empty());
   EXPECT_EQ(ini.ReadSectionValues("section3"),
             (std::vector<std::pair<std::string, std::string>>{{"", "val5"}}));
-  EXPECT_EQ(ini.ReadSectionValues("section1")[2], (std::pair<std::string, std::string>{"name3", ""}));
+  EXPECT_EQ(ini.ReadSectionValues("section1")[2],
+            (std::pair<std::string, std::string>{"name3", ""}));
   EXPECT_TRUE(ini.ReadSectionLines("missing").empty());
   EXPECT_TRUE(ini.SectionExists(" Section2 "));
   EXPECT_FALSE(ini.SectionExists("section4"));

@@ -2,7 +2,6 @@
 // A fresh folder per test under the temporary folder; removed when the test passed, kept for
 // inspection when it failed.
 #include <gtest/gtest.h>
-
 #include <unistd.h>
 
 #include <filesystem>
@@ -19,7 +18,8 @@ class TestFolder {
     std::string name = std::string(info->test_suite_name()) + "." + info->name();
     for (char& c : name)
       if (c == '/') c = '_';
-    path_ = std::filesystem::temp_directory_path() / ("kelvane-" + name + "-" + std::to_string(::getpid()));
+    path_ = std::filesystem::temp_directory_path() /
+            ("kelvane-" + name + "-" + std::to_string(::getpid()));
     std::filesystem::remove_all(path_);
     std::filesystem::create_directories(path_);
   }
