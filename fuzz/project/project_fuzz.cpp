@@ -25,7 +25,8 @@ class TNullLog : public kelvane::TMessageLog {
 struct TScratch {
   std::string base;
   TScratch() {
-    const std::string folder = kelvane::DirectoryExists("/dev/shm") ? "/dev/shm/" : kelvane::TempFolder();
+    const std::string folder =
+        kelvane::DirectoryExists("/dev/shm") ? "/dev/shm/" : kelvane::TempFolder();
     base = folder + "fuzz_project_" + std::to_string(getpid());
   }
   ~TScratch() {

@@ -16,9 +16,9 @@ std::string FormatLogLine(const std::string& text, int kind, TDateTime when,
 }
 
 std::string ProjectStatusText(const TUpdateProject& project) {
-  const std::string location =
-      !project.projectpath.empty() && FileExists(project.projectpath) ? project.projectpath
-                                                                      : "Project Not Saved";
+  const std::string location = !project.projectpath.empty() && FileExists(project.projectpath)
+                                   ? project.projectpath
+                                   : "Project Not Saved";
   return "Current Project : " + project.projectname + "      Location : " + location;
 }
 

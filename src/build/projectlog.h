@@ -30,10 +30,11 @@ namespace kelvane {
 class TProjectLogView {
  public:
   virtual ~TProjectLogView() = default;
-  virtual void LogLineAdded(const std::string& /*line*/) {}  // may hold CR LF: one entry, several rows
+  virtual void LogLineAdded(const std::string& /*line*/) {
+  }  // may hold CR LF: one entry, several rows
   virtual void LogCleared() {}
-  virtual void TotalProgressChanged(int /*percent*/) {}                // the build view's total bar
-  virtual void ProjectStatusChanged(const std::string& /*text*/) {}    // first status-bar panel
+  virtual void TotalProgressChanged(int /*percent*/) {}              // the build view's total bar
+  virtual void ProjectStatusChanged(const std::string& /*text*/) {}  // first status-bar panel
 };
 
 // "[Informational message] [12/9/2026 6:45:03 PM] : text" (short date, blank, long time of the

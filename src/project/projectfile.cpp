@@ -41,7 +41,8 @@ std::vector<std::string> SplitLinesKeepingLast(std::string_view text) {
 // A single-line value: a line break would end the key=value line and break the file's structure.
 std::string SingleLine(std::string_view text) {
   std::string result(text);
-  std::replace_if(result.begin(), result.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
+  std::replace_if(
+      result.begin(), result.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
   return result;
 }
 
@@ -58,7 +59,8 @@ std::string Protected(std::string_view key, std::string value) {
   std::string_view t = value;  // what the reader unquotes: the trimmed value
   while (!t.empty() && IsBlank(t.front())) t.remove_prefix(1);
   while (!t.empty() && IsBlank(t.back())) t.remove_suffix(1);
-  const bool quoted = t.size() >= 2 && (t.front() == '"' || t.front() == '\'') && t.back() == t.front();
+  const bool quoted =
+      t.size() >= 2 && (t.front() == '"' || t.front() == '\'') && t.back() == t.front();
   return blanks || quoted ? "\"" + value + "\"" : value;
 }
 
@@ -66,9 +68,7 @@ std::string Protected(std::string_view key, std::string value) {
 // the order written, no blank lines, CR LF after every line.
 class TProjectText {
  public:
-  void Section(std::string_view name) {
-    sections_.push_back({std::string(name), {}});
-  }
+  void Section(std::string_view name) { sections_.push_back({std::string(name), {}}); }
   void Key(std::string_view key, std::string_view value) {
     sections_.back().second.emplace_back(std::string(key), Protected(key, SingleLine(value)));
   }

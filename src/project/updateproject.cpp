@@ -116,8 +116,8 @@ std::vector<std::string> TUpdateProject::CabMembers(int index) const {
 }
 
 int TUpdateProject::UpdateFileCount() const {
-  return static_cast<int>(std::count_if(files.begin(), files.end(),
-                                        [](const TFileEntry& e) { return e.level == 0; }));
+  return static_cast<int>(
+      std::count_if(files.begin(), files.end(), [](const TFileEntry& e) { return e.level == 0; }));
 }
 
 int TUpdateProject::ApplicationComponentCount() const {
@@ -146,8 +146,8 @@ std::string TUpdateProject::EntryDisplayText(int index) const {
   if (entry.file->compressed == 1) {
     int members = 0;
     for (std::size_t i = index + 1; i < files.size() && files[i].level == 1; ++i) ++members;
-    return ShortFileName(ChangeFileExt(name, ".CAB")) + " [Total file count : " +
-           std::to_string(members) + "]";
+    return ShortFileName(ChangeFileExt(name, ".CAB")) +
+           " [Total file count : " + std::to_string(members) + "]";
   }
   return ShortFileName(entry.file->includeappcomps ? name + "_NEW" : name);
 }

@@ -43,10 +43,10 @@ struct TFileObject {
   std::int32_t build = 0;
   std::int32_t release = 0;
   std::int32_t minor = 0;
-  std::string localver;   // file name on the user's machine that the engine inspects
-  std::string targetdir;  // target directory on the user's machine
-  std::string descr;      // short description of the file
-  std::string url;        // full local path of the source file
+  std::string localver;      // file name on the user's machine that the engine inspects
+  std::string targetdir;     // target directory on the user's machine
+  std::string descr;         // short description of the file
+  std::string url;           // full local path of the source file
   std::int32_t newsize = 0;  // low 32 bits of the size
   std::int32_t newsum = 0;   // plain checksum, held signed
   bool mandatory = false;
@@ -109,33 +109,33 @@ class TUpdateProject {
   std::string projectpath;
 
   // Project-wide settings; the comment gives the value after New ("unchanged": New keeps it).
-  TDateTime date = 0;          // release date (whole days); today
-  TDateTime time = 0;          // time of day (fraction of a day); now
-  bool inctime = false;        // the time is part of the update condition; false
-  int update = ukNone;         // TUpdateKind; 12
-  int app = -1;                // index into baseFileChoices, -1 none; -1
-  int datefmt = -1;            // -1 none chosen, 0 day/month/year, 1 month/day/year; unchanged
-  std::string descr;           // update description, lines separated by CR LF; unchanged
-  std::string inform;          // informational message, CR LF lines; empty
-  std::string query;           // question that lets the user cancel, CR LF lines; empty
+  TDateTime date = 0;    // release date (whole days); today
+  TDateTime time = 0;    // time of day (fraction of a day); now
+  bool inctime = false;  // the time is part of the update condition; false
+  int update = ukNone;   // TUpdateKind; 12
+  int app = -1;          // index into baseFileChoices, -1 none; -1
+  int datefmt = -1;      // -1 none chosen, 0 day/month/year, 1 month/day/year; unchanged
+  std::string descr;     // update description, lines separated by CR LF; unchanged
+  std::string inform;    // informational message, CR LF lines; empty
+  std::string query;     // question that lets the user cancel, CR LF lines; empty
   std::string weburl;
   std::string htmldlg;
   std::string runbefore;
   std::string runafter;
-  bool restart = false;        // update the files but do not restart the application
-  bool prompt = false;         // do not ask before shutting the application down
-  std::string cl;              // restart command line
-  std::string comps;           // application components, rebuilt from the file list
+  bool restart = false;  // update the files but do not restart the application
+  bool prompt = false;   // do not ask before shutting the application down
+  std::string cl;        // restart command line
+  std::string comps;     // application components, rebuilt from the file list
   // The upload choice: `unc` true selects the UNC directory. `ftpchoice` tells whether the FTP/HTTP
   // choice is selected; a project file with an unc value other than 0 and 1 selects neither, and
   // everything that tests the choice then treats the project as FTP/HTTP (unc false).
-  bool unc = false;            // true after New
-  bool ftpchoice = false;      // false after New
+  bool unc = false;        // true after New
+  bool ftpchoice = false;  // false after New
   std::string uncdir;
   std::string host;
-  int ftpport = 21;            // not stored in the project file
+  int ftpport = 21;  // not stored in the project file
   std::string userid;
-  std::string passwd;          // plain text, as stored
+  std::string passwd;  // plain text, as stored
   std::string ftpdir;
   std::string baseurl;
   bool ftppass = false;
@@ -143,9 +143,9 @@ class TUpdateProject {
   std::string procparam;
   std::string valmsg;
   std::string valparam;
-  std::string signature;       // unchanged by New
-  std::string eula;            // local path of the licence file
-  std::string whatsnew;        // local path of the what's-new file
+  std::string signature;  // unchanged by New
+  std::string eula;       // local path of the licence file
+  std::string whatsnew;   // local path of the what's-new file
 
   std::vector<TFileEntry> files;
   std::vector<TBaseFileChoice> baseFileChoices;

@@ -54,8 +54,10 @@ TEST(ProjectLog, LinesClearAndView) {
   log.LogMessage("Building Project...", mkInformational);
   log.LogMessage("File missing\r\nC:\\rel\\app.exe", mkWarning);
   ASSERT_EQ(log.Lines().size(), 2u);  // a text with CR LF stays one entry
-  EXPECT_THAT(log.Lines()[0],
-              MatchesRegex(R"(\[Informational message\] \[[0-9]+/[0-9]+/[0-9]{4} [0-9]+:[0-9]{2}:[0-9]{2} [AP]M\] : Building Project\.\.\.)"));
+  EXPECT_THAT(
+      log.Lines()[0],
+      MatchesRegex(
+          R"(\[Informational message\] \[[0-9]+/[0-9]+/[0-9]{4} [0-9]+:[0-9]{2}:[0-9]{2} [AP]M\] : Building Project\.\.\.)"));
   EXPECT_THAT(log.Lines()[1], ::testing::EndsWith("] : File missing\r\nC:\\rel\\app.exe"));
   log.ErrorCount = 3;
   log.LogMessage("An error", mkError);
@@ -121,8 +123,8 @@ TEST(ProjectLog, ProjectStatus) {
             "Current Project : Project1.KelvaneProj      Location : Project Not Saved");
   project.projectname = "Release.KelvaneProj";
   project.projectpath = dir.Write("Release.KelvaneProj", "");
-  EXPECT_EQ(ProjectStatusText(project), "Current Project : Release.KelvaneProj      Location : " +
-                                            project.projectpath);
+  EXPECT_EQ(ProjectStatusText(project),
+            "Current Project : Release.KelvaneProj      Location : " + project.projectpath);
   TProjectLog log;
   TRecordingView view;
   log.View = &view;

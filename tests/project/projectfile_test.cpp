@@ -111,12 +111,14 @@ const char kReleaseProjectFile[] =
     "[file0]\r\nurl=@app.exe\r\nmajor=2\r\nminor=1\r\nrelease=0\r\nbuild=37\r\nlocalver=app.exe\r\n"
     "targetdir={app}\r\ncompressed=0\r\ndescr=Main program\r\nnewsize=3\r\nnewsum=293\r\n"
     "newcrc32sum=1821220161\r\nincludeappcomps=1\r\nmandatory=1\r\nupdate=0\r\n"
-    "[file1]\r\nurl=@data.dat\r\nmajor=0\r\nminor=0\r\nrelease=0\r\nbuild=0\r\nlocalver=data.dat\r\n"
+    "[file1]\r\nurl=@data.dat\r\nmajor=0\r\nminor=0\r\nrelease=0\r\nbuild=0\r\nlocalver=data."
+    "dat\r\n"
     "targetdir=\r\ncompressed=1\r\ndescr=\r\nnewsize=1\r\nnewsum=96\r\nnewcrc32sum=-390611388\r\n"
     "includeappcomps=0\r\nmandatory=0\r\nupdate=3\r\n"
     "[file2]\r\nurl=@data.dat\r\nlevel=1\r\n"
     "[file3]\r\nurl=@extra.txt\r\nlevel=1\r\n"
-    "[file4]\r\nurl=@readme.txt\r\nmajor=0\r\nminor=0\r\nrelease=0\r\nbuild=0\r\nlocalver=readme.txt\r\n"
+    "[file4]\r\nurl=@readme.txt\r\nmajor=0\r\nminor=0\r\nrelease=0\r\nbuild=0\r\nlocalver=readme."
+    "txt\r\n"
     "targetdir=docs\r\ncompressed=0\r\ndescr=\r\nnewsize=3\r\nnewsum=293\r\n"
     "newcrc32sum=1821220161\r\nincludeappcomps=0\r\nmandatory=0\r\nupdate=1\r\n"
     "[whatsnew]\r\nfile=@whatsnew.txt\r\n[eula]\r\nfile=@eula.txt\r\n";
@@ -254,22 +256,22 @@ TEST(ProjectFile, JunkValuesReadTheirDefaults) {
   TRecordingLog log;
   ASSERT_TRUE(ReadProjectFile(p, path, &log));
   EXPECT_TRUE(log.lines.empty());
-  EXPECT_EQ(p.date, Date());                   // today's year, month and day
-  EXPECT_EQ(p.datefmt, 1);                     // above 1 becomes 1
-  EXPECT_FALSE(p.inctime);                     // only 1 sets it
-  EXPECT_EQ(p.update, ukDateBased);            // 13 selects no kind
+  EXPECT_EQ(p.date, Date());         // today's year, month and day
+  EXPECT_EQ(p.datefmt, 1);           // above 1 becomes 1
+  EXPECT_FALSE(p.inctime);           // only 1 sets it
+  EXPECT_EQ(p.update, ukDateBased);  // 13 selects no kind
   EXPECT_FALSE(p.restart);
   EXPECT_FALSE(p.prompt);
-  EXPECT_FALSE(p.unc);                         // 2: neither choice
+  EXPECT_FALSE(p.unc);  // 2: neither choice
   EXPECT_FALSE(p.ftpchoice);
   EXPECT_FALSE(p.ftppass);
-  ASSERT_EQ(p.files.size(), 1u);               // count 0 still reads [file0]
+  ASSERT_EQ(p.files.size(), 1u);  // count 0 still reads [file0]
   const TFileObject& f = *p.files[0].file;
   EXPECT_EQ(f.major, 0);
   EXPECT_EQ(f.minor, 1);
   EXPECT_EQ(f.newsize, 0);
-  EXPECT_EQ(f.newsum, -1);                     // the facts of a missing file
-  EXPECT_TRUE(f.includeappcomps);              // anything but 0
+  EXPECT_EQ(f.newsum, -1);         // the facts of a missing file
+  EXPECT_TRUE(f.includeappcomps);  // anything but 0
   EXPECT_FALSE(f.mandatory);
   EXPECT_EQ(f.update, fuUnconditional);
   EXPECT_EQ(f.compressed, 0);
@@ -332,25 +334,26 @@ TEST(ProjectFile, FileSectionsAreReadUpToCountInclusiveAndEmptyUrlsSkipped) {
   dir.Write("a.txt", "abc");
   const std::string a = dir.Path("a.txt");
   const std::string path = dir.Write(
-      "p.KelvaneProj",
-      "[files]\r\ncount=2\r\n[file0]\r\nurl=\r\nmajor=9\r\n[file1]\r\nurl=" + a +
-          "\r\nlocalver=typed.exe\r\nmajor=7\r\n[FILE2]\r\nurl=" + a + "\r\nlevel=1\r\n"
-          "[file3]\r\nurl=" + a + "\r\n[file02]\r\nurl=/leading/zero\r\n");
+      "p.KelvaneProj", "[files]\r\ncount=2\r\n[file0]\r\nurl=\r\nmajor=9\r\n[file1]\r\nurl=" + a +
+                           "\r\nlocalver=typed.exe\r\nmajor=7\r\n[FILE2]\r\nurl=" + a +
+                           "\r\nlevel=1\r\n"
+                           "[file3]\r\nurl=" +
+                           a + "\r\n[file02]\r\nurl=/leading/zero\r\n");
   TUpdateProject p;
   ASSERT_TRUE(ReadProjectFile(p, path));
   ASSERT_EQ(p.files.size(), 2u);
   EXPECT_EQ(p.files[0].level, 0);
-  EXPECT_EQ(p.files[0].file->major, 7);            // no version resource: stored part kept
+  EXPECT_EQ(p.files[0].file->major, 7);           // no version resource: stored part kept
   EXPECT_EQ(p.files[0].file->localver, "a.txt");  // replaced by the file's name
   EXPECT_EQ(p.files[0].file->newsum, 293);
-  EXPECT_EQ(p.files[1].level, 1);                  // [file<count>] is read too
-  EXPECT_EQ(p.files[1].file->newsum, 0);           // members carry only their url
+  EXPECT_EQ(p.files[1].level, 1);         // [file<count>] is read too
+  EXPECT_EQ(p.files[1].file->newsum, 0);  // members carry only their url
   EXPECT_EQ(p.baseFileChoices.size(), 1u);
   EXPECT_EQ(p.baseFileChoices[0].label, "a.txt");
 
   // A huge count costs nothing beyond the sections that exist.
-  dir.Write("huge.KelvaneProj", "[files]\r\ncount=2147483647\r\n[file2000000000]\r\nurl=" + a +
-                                    "\r\n");
+  dir.Write("huge.KelvaneProj",
+            "[files]\r\ncount=2147483647\r\n[file2000000000]\r\nurl=" + a + "\r\n");
   ASSERT_TRUE(ReadProjectFile(p, dir.Path("huge.KelvaneProj")));
   EXPECT_EQ(p.files.size(), 1u);
   dir.Write("negative.KelvaneProj", "[files]\r\ncount=-1\r\n[file0]\r\nurl=" + a + "\r\n");
@@ -363,10 +366,11 @@ TEST(ProjectFile, InvalidStoredDateIsLoggedAndKeepsWhatWasRead) {
   TUpdateProject p;
   FillReleaseProject(p, dir);
   p.projectname = "Before.KelvaneProj";
-  const std::string path = dir.Write(
-      "bad.KelvaneProj",
-      "[update]\r\ndescr=New text\\n\r\n[version]\r\ninctime=0\r\nyear=2026\r\nmonth=13\r\nday=1\r\n"
-      "[commands]\r\ninform=never read\r\n[files]\r\ncount=0\r\n");
+  const std::string path =
+      dir.Write("bad.KelvaneProj",
+                "[update]\r\ndescr=New "
+                "text\\n\r\n[version]\r\ninctime=0\r\nyear=2026\r\nmonth=13\r\nday=1\r\n"
+                "[commands]\r\ninform=never read\r\n[files]\r\ncount=0\r\n");
   TRecordingLog log;
   EXPECT_FALSE(ReadProjectFile(p, path, &log));
   ASSERT_EQ(log.lines.size(), 1u);
@@ -374,7 +378,7 @@ TEST(ProjectFile, InvalidStoredDateIsLoggedAndKeepsWhatWasRead) {
               ::testing::StartsWith("EConvertError error raised, with message : "));
   EXPECT_EQ(log.lines[0].second, mkError);
   EXPECT_FALSE(p.loading);
-  EXPECT_EQ(p.descr, "New text");               // read before the date
+  EXPECT_EQ(p.descr, "New text");  // read before the date
   EXPECT_FALSE(p.inctime);
   EXPECT_EQ(p.inform, "Closing the application");  // never reached
   EXPECT_EQ(p.files.size(), 5u);
@@ -446,8 +450,8 @@ TEST(ProjectFile, ExampleProjectTakesTheFactsOfItsFiles) {
   EXPECT_EQ(p.files[4].file->newsize, 110);
   EXPECT_EQ(p.files[4].file->newsum, 9449);  // checked with an independent script
   EXPECT_EQ(p.files[4].file->newcrc32sum, 1770011645);
-  EXPECT_EQ(p.CabMembers(1), (std::vector<std::string>{p.files[1].file->url,
-                                                       KELVANE_SOURCE_DIR "/examples/ExampleApp/prices.dat"}));
+  EXPECT_EQ(p.CabMembers(1), (std::vector<std::string>{p.files[1].file->url, KELVANE_SOURCE_DIR
+                                                       "/examples/ExampleApp/prices.dat"}));
   ASSERT_NE(p.BaseFile(), nullptr);
   EXPECT_EQ(p.BaseFile()->localver, "ExampleApp.exe");
 }

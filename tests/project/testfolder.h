@@ -28,7 +28,9 @@ class TTestFolder {
       std::filesystem::remove_all(path_);
   }
   // The folder with a trailing "/", or a file in it.
-  std::string Path(std::string_view name = "") const { return path_.string() + "/" + std::string(name); }
+  std::string Path(std::string_view name = "") const {
+    return path_.string() + "/" + std::string(name);
+  }
   std::string Write(std::string_view name, std::string_view bytes) const {
     const std::string file = Path(name);
     std::filesystem::create_directories(std::filesystem::path(file).parent_path());

@@ -81,7 +81,8 @@ TEST(UpdateProject, StartsWithNoKindAndNoUploadChoice) {
 TEST(UpdateProject, ApplicationComponents) {
   struct Case {
     const char* name;
-    std::vector<std::tuple<int, std::string, int, bool>> entries;  // level, url, compressed, appcomp
+    std::vector<std::tuple<int, std::string, int, bool>>
+        entries;  // level, url, compressed, appcomp
     std::string comps;
     int count;
   };
@@ -91,9 +92,12 @@ TEST(UpdateProject, ApplicationComponents) {
       {"compressed component", {{0, "/r/app.exe", 1, true}}, "app.CAB ", 1},
       {"windows path", {{0, "D:\\rel\\app.exe", 1, true}}, "app.CAB ", 1},
       {"list order, members too",
-       {{0, "/r/a.exe", 0, true}, {0, "/r/b.dll", 1, false}, {1, "/r/c.dll", 0, true},
+       {{0, "/r/a.exe", 0, true},
+        {0, "/r/b.dll", 1, false},
+        {1, "/r/c.dll", 0, true},
         {0, "/r/noext", 1, true}},
-       "a.exe_NEW c.dll_NEW noext.CAB ", 3},
+       "a.exe_NEW c.dll_NEW noext.CAB ",
+       3},
   };
   for (const Case& c : cases) {
     TUpdateProject p;

@@ -33,8 +33,8 @@ TEST(Environment, FirstStartCreatesTheFileWithBothFolders) {
   TEnvironmentSettings settings;
   env.ReadEnvironment(settings);
   EXPECT_EQ(TTestFolder::Read(dir.Path("Kelvane.ini")),
-            "[Project Settings]\r\nKelvaneProjectPath=" + dir.Path() + "\r\nUpdateFilePath=" +
-                dir.Path() + "\r\n");
+            "[Project Settings]\r\nKelvaneProjectPath=" + dir.Path() +
+                "\r\nUpdateFilePath=" + dir.Path() + "\r\n");
   EXPECT_EQ(settings.KelvaneProjectPath, dir.Path());
   EXPECT_EQ(settings.UpdateFilePath, dir.Path());
   EXPECT_TRUE(settings.UpdateEnabled);
@@ -98,16 +98,17 @@ TEST(Environment, RecentProjectsKeepBothProjectsOfTheSameName) {
   TEnvironmentFile restarted(ini);
   restarted.ReadRecentProjects();
   EXPECT_THAT(restarted.RecentProjects(),
-              ElementsAre("/work/A/p.KelvaneProj", "/work/B/p.KelvaneProj",
-                          "/work/a/P.KelvaneProj", "/work/x=y/Other.KelvaneProj"));
+              ElementsAre("/work/A/p.KelvaneProj", "/work/B/p.KelvaneProj", "/work/a/P.KelvaneProj",
+                          "/work/x=y/Other.KelvaneProj"));
 }
 
 TEST(Environment, RecentSectionIsRewrittenAfterTheOtherSettings) {
   TTestFolder dir;
-  const std::string ini = dir.Write(
-      "Kelvane.ini",
-      "[Recent Projects]\r\nold.KelvaneProj=/old/old.KelvaneProj\r\nold.KelvaneProj=/dup/old.KelvaneProj\r\n"
-      "[Project Settings]\r\nUpdateEnabled=1\r\n");
+  const std::string ini = dir.Write("Kelvane.ini",
+                                    "[Recent "
+                                    "Projects]\r\nold.KelvaneProj=/old/"
+                                    "old.KelvaneProj\r\nold.KelvaneProj=/dup/old.KelvaneProj\r\n"
+                                    "[Project Settings]\r\nUpdateEnabled=1\r\n");
   TEnvironmentFile env(ini);
   env.ReadRecentProjects();  // a file written by an older version: both lines come back
   EXPECT_THAT(env.RecentProjects(), ElementsAre("/old/old.KelvaneProj", "/dup/old.KelvaneProj"));

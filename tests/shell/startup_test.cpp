@@ -27,7 +27,12 @@ TEST(Startup, ScanTable) {
   const Case cases[] = {
       {"nothing", {}, false, "", "", ""},
       {"help", {"/?"}, true, "", "", ""},
-      {"help wins over earlier paths", {"/Ca.KelvaneProj", "/Ob.KelvaneProj", "/?"}, true, "", "", ""},
+      {"help wins over earlier paths",
+       {"/Ca.KelvaneProj", "/Ob.KelvaneProj", "/?"},
+       true,
+       "",
+       "",
+       ""},
       {"nothing after help is seen", {"/?", "/Ca.KelvaneProj"}, true, "", "", ""},
       {"help aliases", {"--help"}, true, "", "", ""},
       {"short help alias", {"/Ca", "-h"}, true, "", "", ""},
@@ -41,10 +46,20 @@ TEST(Startup, ScanTable) {
       {"existing path is no option", {project}, false, "", "", ""},
       {"short compile alias", {"-c", "/rel/p.KelvaneProj"}, false, "/rel/p.KelvaneProj", "", ""},
       {"long compile alias", {"--compile", "p"}, false, "p", "", ""},
-      {"glued compile alias", {"--compile=/rel/a b.KelvaneProj"}, false, "/rel/a b.KelvaneProj", "", ""},
+      {"glued compile alias",
+       {"--compile=/rel/a b.KelvaneProj"},
+       false,
+       "/rel/a b.KelvaneProj",
+       "",
+       ""},
       {"open aliases", {"-o", "a", "--open=b"}, false, "", "b", ""},
       {"alias path is taken as it is", {"-c", "/?"}, false, "/?", "", ""},
-      {"alias without path", {"--compile"}, false, "", "", "The option --compile needs a project file"},
+      {"alias without path",
+       {"--compile"},
+       false,
+       "",
+       "",
+       "The option --compile needs a project file"},
   };
   for (const Case& c : cases) {
     const TCommandLine line = ScanCommandLine(c.params);
@@ -66,7 +81,9 @@ TEST(Startup, HelpTextLines) {
   const std::string help = HelpText();
   const std::string rule(41, '-');
   EXPECT_THAT(help, ::testing::StartsWith("\n" + rule + "\nKelvane"));
-  const std::string twelve = "\n" + rule + "\n\nCommand line parameters:\n\n/? : Show Help\n\n"
+  const std::string twelve =
+      "\n" + rule +
+      "\n\nCommand line parameters:\n\n/? : Show Help\n\n"
       "/C\"[Kelvane project file (.KelvaneProj extension)]\" : Compile project file\n\n"
       "/O\"[Kelvane project file (.KelvaneProj extension)]\" : Open project file\n";
   EXPECT_THAT(help, ::testing::HasSubstr(twelve));

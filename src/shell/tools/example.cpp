@@ -94,12 +94,18 @@ int Make(const std::string& examples, const std::string& projectFile, std::strin
 
 const char* KindText(int kind) {
   switch (kind) {
-    case fuVersion: return "version";
-    case fuSize: return "size";
-    case fuChecksum: return "checksum";
-    case fuCRC32: return "CRC32";
-    case fuUnconditional: return "always";
-    default: return "?";
+    case fuVersion:
+      return "version";
+    case fuSize:
+      return "size";
+    case fuChecksum:
+      return "checksum";
+    case fuCRC32:
+      return "CRC32";
+    case fuUnconditional:
+      return "always";
+    default:
+      return "?";
   }
 }
 
@@ -117,10 +123,10 @@ int Show(const std::string& projectFile) {
   std::cout << ProjectStatusText(p) << "\n";
   const TFileObject* base = p.BaseFile();
   std::cout << "Update: "
-            << (p.update == ukDateBased   ? "date based"
-                : p.update == ukFileBased ? "file based, base file " +
-                                                (base ? base->localver : std::string("(none)"))
-                                          : std::string("unconditional"))
+            << (p.update == ukDateBased ? "date based"
+                : p.update == ukFileBased
+                    ? "file based, base file " + (base ? base->localver : std::string("(none)"))
+                    : std::string("unconditional"))
             << "\n";
   std::cout << "Upload: "
             << (p.unc ? "directory " + p.uncdir
