@@ -244,11 +244,10 @@ class LzxEncoder final : public FolderEncoder {
     return cost;
   }
 
-  // Bits saved (in sixteenths) by coding cur[0, length) as this match instead of literals.
-  int Gain(const std::uint8_t* cur, int length, std::uint32_t fo) const {
-    int literals = 0;
-    for (int i = 0; i < length; ++i) literals += literalCost16_[cur[i]];
-    return literals - 16 * MatchCost(length, fo);
+  // Bits saved (in sixteenths) by coding [pos, pos + length) as this match instead of literals.
+  int Gain(std::uint32_t pos, int length, std::uint32_t fo) const {
+    const std::uint32_t at = pos - frameStart_;
+    return static_cast<int>(literalPrefix_[at + length] - literalPrefix_[at]) - 16 * MatchCost(length, fo);
   }
 
   Candidate Find(std::uint32_t pos, std::uint32_t frameEnd, int chainDepth) {
@@ -262,7 +261,7 @@ class LzxEncoder final : public FolderEncoder {
         if (r > pos) continue;
         const int len = MatchLength(cur, cur - r, limit);
         if (len >= kMinMatch) {
-          const int gain = Gain(cur, len, static_cast<std::uint32_t>(i));
+          const int gain = Gain(pos, len, static_cast<std::uint32_t>(i));
           if (gain > best.gain) best = {len, static_cast<std::uint32_t>(i), gain};
         }
       }
@@ -285,7 +284,7 @@ class LzxEncoder final : public FolderEncoder {
               std::uint32_t fo = distance + 2;
               for (std::uint32_t i = 0; i < 3; ++i)
                 if (repeats_[i] == distance) fo = i;
-              const int gain = Gain(cur, len, fo);
+              const int gain = Gain(pos, len, fo);
               if (gain > best.gain) best = {len, fo, gain};
               if (len >= options_.niceLength || len == limit) break;
             }
@@ -299,6 +298,12 @@ class LzxEncoder final : public FolderEncoder {
   }
 
   void Parse(Frame& frame, std::uint32_t start, std::uint32_t end) {
+    frameStart_ = start;
+    literalPrefix_.resize(end - start + 1);
+    literalPrefix_[0] = 0;
+    const std::uint8_t* bytes = At(start);
+    for (std::uint32_t i = 0; i < end - start; ++i)
+      literalPrefix_[i + 1] = literalPrefix_[i] + literalCost16_[bytes[i]];
     std::uint32_t pos = start;
     while (pos < end) {
       Candidate match = Find(pos, end, options_.chainDepth);
@@ -648,6 +653,8 @@ class LzxEncoder final : public FolderEncoder {
   std::uint8_t previousMain_[kMaxMainSize] = {};
   std::uint8_t previousLength_[kLengthTreeSize] = {};
   int literalCost16_[256];
+  std::uint32_t frameStart_ = 0;
+  std::vector<std::uint32_t> literalPrefix_;  // literal costs summed from the frame start
   int mainCost_[kMaxMainSize];
   int lengthCost_[kLengthTreeSize];
 };
