@@ -462,7 +462,7 @@ TEST_F(ControlFileGeneratorTest, UnnamedProjectGetsTheNextNewProjectNameAndKeeps
 TEST_F(ControlFileGeneratorTest, OutputPathJoinsFolderAndNameWithOneSeparator) {
   TUpdateProject p;
   Named(p, "Release.v2.KelvaneProj");
-  for (const std::string folder : {folder_.Path(), folder_.Path() + "/"}) {
+  for (const std::string& folder : {folder_.Path(), folder_.Path() + "/"}) {
     context_.UpdateFilePath = folder;
     EXPECT_EQ(Generate(p), folder_.Path() + "/Release.v2.INF");
   }
