@@ -42,6 +42,10 @@ class TLocalTarget {
   bool Commit();
   void Discard();
   bool IsOpen() const { return fd_ >= 0; }
+  // Copies up to `n` bytes from `in` inside the kernel (no pass through this process).
+  // Returns the bytes copied, 0 at the end of `in`, -1 when the kernel cannot do it here (the
+  // caller then reads and writes itself; nothing was copied).
+  long CopyFrom(int in, std::size_t n);
 
  private:
   bool Flush();

@@ -119,16 +119,22 @@ class TFileCopyKind final : public TTransferKind {
     run.ClearCancel();
     std::vector<char> buffer(kCopyBlock);
     std::uint64_t total = 0;
+    bool kernelCopy = true;  // until the kernel declines (another file system, a pipe, ...)
     for (;;) {
-      ssize_t got = read(in, buffer.data(), buffer.size());
-      while (got < 0 && errno == EINTR) got = read(in, buffer.data(), buffer.size());
+      ssize_t got = kernelCopy ? out.CopyFrom(in, kCopyBlock) : -1;
       if (got < 0) {
-        run.Error(4, "Error reading source file " + source);
-        return false;
-      }
-      if (got > 0 && !out.Write(buffer.data(), static_cast<std::size_t>(got))) {
-        run.Error(5, "Error writing to destination file " + target);
-        return false;
+        // Read and write ourselves: also how a failing block tells a read from a write error.
+        kernelCopy = false;
+        got = read(in, buffer.data(), buffer.size());
+        while (got < 0 && errno == EINTR) got = read(in, buffer.data(), buffer.size());
+        if (got < 0) {
+          run.Error(4, "Error reading source file " + source);
+          return false;
+        }
+        if (got > 0 && !out.Write(buffer.data(), static_cast<std::size_t>(got))) {
+          run.Error(5, "Error writing to destination file " + target);
+          return false;
+        }
       }
       total += static_cast<std::uint64_t>(got);
       run.Progress(total, static_cast<std::uint64_t>(size), T.DlgCopying, true);

@@ -6,7 +6,6 @@
 
 #include <cerrno>
 #include <cmath>
-#include <random>
 
 #include "platform/messages.h"
 #include "platform/paths.h"
@@ -54,11 +53,13 @@ bool TLocalTarget::Create(const std::string& target) {
   const auto sep = target.find_last_of('/');
   const std::string folder = sep == std::string::npos ? std::string(".") : target.substr(0, sep + 1);
   if (sep != std::string::npos && !CreateFolders(folder)) return false;
-  // The temporary name starts with a dot so that folder listings of readers skip it.
-  std::random_device random;
+  // The temporary name starts with a dot so that folder listings of readers skip it; process id
+  // and a counter keep runs side by side apart, and O_EXCL settles any remaining clash.
+  static unsigned counter = 0;
   for (int attempt = 0; attempt < 16 && fd_ < 0; ++attempt) {
     temp_ = (sep == std::string::npos ? std::string() : target.substr(0, sep + 1)) + "." +
-            FileNameOf(target) + ".part" + std::to_string(random() % 1000000);
+            FileNameOf(target) + ".part" + std::to_string(getpid()) + "-" +
+            std::to_string(++counter);
     fd_ = open(temp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd_ < 0 && errno != EEXIST) break;
   }
@@ -93,6 +94,13 @@ bool TLocalTarget::Write(const char* data, std::size_t n) {
   }
   buffer_.append(data, n);
   return true;
+}
+
+long TLocalTarget::CopyFrom(int in, std::size_t n) {
+  if (fd_ < 0 || !buffer_.empty()) return -1;
+  ssize_t got = copy_file_range(in, nullptr, fd_, nullptr, n, 0);
+  while (got < 0 && errno == EINTR) got = copy_file_range(in, nullptr, fd_, nullptr, n, 0);
+  return got < 0 ? -1 : static_cast<long>(got);
 }
 
 bool TLocalTarget::Commit() {

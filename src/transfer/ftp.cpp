@@ -98,10 +98,11 @@ bool Download(TTransferRunner& run, TFtpConnection& conn, const TTransferItem& i
   return true;
 }
 
+// A leading dot keeps the half-sent file out of ordinary listings; random digits keep two
+// publishers of the same name apart.
 std::string TempRemoteName(const std::string& name) {
-  std::random_device random;
-  // A leading dot keeps the half-sent file out of ordinary listings.
-  return "." + name + ".part" + std::to_string(random() % 1000000);
+  static std::mt19937 random{std::random_device{}()};
+  return "." + name + ".part" + std::to_string(random() % 100000000);
 }
 
 // One single-file upload over `conn`: written under a temporary name, renamed when complete.

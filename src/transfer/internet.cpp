@@ -180,8 +180,30 @@ void Attach(CURL* easy, TCall& call, TBlockHooks* hooks) {
   curl_easy_setopt(easy, CURLOPT_READDATA, &call);
 }
 
-TNetResult Perform(CURL* easy, TCall& call) {
-  const CURLcode code = curl_easy_perform(easy);
+// Runs one transfer on `easy` through `multi`, which keeps the connections between transfers.
+// The wait between steps is capped at a few milliseconds: the library (7.88) sometimes leaves no
+// timer after an FTP passive-mode reply, and curl_easy_perform then sleeps a whole second.
+TNetResult Perform(void* multiHandle, CURL* easy, TCall& call) {
+  CURLM* multi = static_cast<CURLM*>(multiHandle);
+  CURLcode code = CURLE_OK;
+  if (curl_multi_add_handle(multi, easy) != CURLM_OK) {
+    code = CURLE_FAILED_INIT;
+  } else {
+    int running = 1;
+    while (running) {
+      if (curl_multi_perform(multi, &running) != CURLM_OK) break;
+      if (!running) break;
+      long timeout = -1;
+      curl_multi_timeout(multi, &timeout);
+      if (timeout < 0 || timeout > 2) timeout = 2;
+      curl_multi_poll(multi, nullptr, 0, static_cast<int>(timeout), nullptr);
+    }
+    code = CURLE_GOT_NOTHING;
+    int left = 0;
+    while (CURLMsg* msg = curl_multi_info_read(multi, &left))
+      if (msg->msg == CURLMSG_DONE && msg->easy_handle == easy) code = msg->data.result;
+    curl_multi_remove_handle(multi, easy);
+  }
   curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, nullptr);
   if (call.error) std::rethrow_exception(call.error);
   TNetResult r;
@@ -245,6 +267,7 @@ TInternetSession::TInternetSession(std::string agent, std::string proxy, std::st
 }
 
 TInternetSession::~TInternetSession() {
+  if (httpMulti_) curl_multi_cleanup(static_cast<CURLM*>(httpMulti_));
   if (http_) curl_easy_cleanup(Easy(http_));
 }
 
@@ -273,7 +296,10 @@ void TInternetSession::Configure(void* p) const {
 TNetResult TInternetSession::HttpGet(const std::string& url,
                                      const std::vector<std::string>& headers, TBlockHooks& hooks,
                                      THttpHead& head) {
-  if (!http_) http_ = curl_easy_init();
+  if (!http_) {
+    http_ = curl_easy_init();
+    httpMulti_ = curl_multi_init();
+  }
   CURL* easy = Easy(http_);
   curl_easy_reset(easy);  // keeps the connection cache
   Configure(easy);
@@ -289,14 +315,17 @@ TNetResult TInternetSession::HttpGet(const std::string& url,
   curl_easy_setopt(easy, CURLOPT_HTTPHEADER, list.get());
   curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, OnHeader);
   curl_easy_setopt(easy, CURLOPT_HEADERDATA, &call);
-  TNetResult r = Perform(easy, call);
+  TNetResult r = Perform(httpMulti_, easy, call);
   head = call.head;
   return r;
 }
 
 TNetResult TInternetSession::HttpSend(const std::string& url, const std::string& verb,
                                       std::uint64_t size, TBlockHooks& hooks, long& status) {
-  if (!http_) http_ = curl_easy_init();
+  if (!http_) {
+    http_ = curl_easy_init();
+    httpMulti_ = curl_multi_init();
+  }
   CURL* easy = Easy(http_);
   curl_easy_reset(easy);
   Configure(easy);
@@ -317,7 +346,7 @@ TNetResult TInternetSession::HttpSend(const std::string& url, const std::string&
   curl_easy_setopt(easy, CURLOPT_HTTPHEADER, list.get());
   curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, OnHeader);
   curl_easy_setopt(easy, CURLOPT_HEADERDATA, &call);
-  TNetResult r = Perform(easy, call);
+  TNetResult r = Perform(httpMulti_, easy, call);
   status = call.head.Status;
   return r;
 }
@@ -330,6 +359,7 @@ std::unique_ptr<TFtpConnection> TInternetSession::FtpConnect(const std::string& 
   c->session_ = this;
   c->passive_ = passive;
   c->easy_ = curl_easy_init();
+  c->multi_ = curl_multi_init();
   CURL* easy = Easy(c->easy_);
   const bool v6 = host.find(':') != std::string::npos && host.front() != '[';
   c->base_ = "ftp://" + (v6 ? "[" + host + "]" : host) + ":" + std::to_string(port & 0xFFFF) + "/";
@@ -343,7 +373,7 @@ std::unique_ptr<TFtpConnection> TInternetSession::FtpConnect(const std::string& 
   Attach(easy, call, nullptr);
   curl_easy_setopt(easy, CURLOPT_URL, c->base_.c_str());
   curl_easy_setopt(easy, CURLOPT_NOBODY, 1L);
-  result = Perform(easy, call);
+  result = Perform(c->multi_, easy, call);
   if (!result.Ok()) {
     result.ConnectFailed = true;
     return nullptr;
@@ -352,7 +382,8 @@ std::unique_ptr<TFtpConnection> TInternetSession::FtpConnect(const std::string& 
 }
 
 TFtpConnection::~TFtpConnection() {
-  if (easy_) curl_easy_cleanup(Easy(easy_));  // sends QUIT
+  if (multi_) curl_multi_cleanup(static_cast<CURLM*>(multi_));  // sends QUIT
+  if (easy_) curl_easy_cleanup(Easy(easy_));
 }
 
 void TFtpConnection::Reset() {
@@ -370,6 +401,9 @@ void TFtpConnection::Reset() {
   session_->Configure(easy);
   curl_easy_setopt(easy, CURLOPT_FTP_FILEMETHOD, static_cast<long>(CURLFTPMETHOD_MULTICWD));
   if (!passive_) curl_easy_setopt(easy, CURLOPT_FTPPORT, "-");
+  // PASV rather than EPSV: the library (7.88) sometimes sleeps a whole second after an EPSV
+  // reply before it opens the data connection; PASV has no such stall.
+  curl_easy_setopt(easy, CURLOPT_FTP_USE_EPSV, 0L);
   curl_easy_setopt(easy, CURLOPT_TRANSFERTEXT, 0L);  // image type: bytes unchanged
 }
 
@@ -403,7 +437,7 @@ TNetResult TFtpConnection::Probe(const std::string& folder, const std::string& n
   curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
   curl_easy_setopt(easy, CURLOPT_NOBODY, 1L);
   curl_easy_setopt(easy, CURLOPT_FILETIME, 1L);
-  TNetResult r = Perform(easy, call);
+  TNetResult r = Perform(multi_, easy, call);
   exists = false;
   size = 0;
   hasTime = false;
@@ -431,7 +465,7 @@ TNetResult TFtpConnection::Retrieve(const std::string& folder, const std::string
   Attach(easy, call, &hooks);
   const std::string url = Url(folder, name, false);
   curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
-  return Perform(easy, call);
+  return Perform(multi_, easy, call);
 }
 
 TNetResult TFtpConnection::Store(const std::string& folder, const std::string& tempName,
@@ -449,7 +483,7 @@ TNetResult TFtpConnection::Store(const std::string& folder, const std::string& t
   curl_easy_setopt(easy, CURLOPT_FTP_CREATE_MISSING_DIRS,
                    static_cast<long>(CURLFTP_CREATE_DIR_RETRY));
   curl_easy_setopt(easy, CURLOPT_POSTQUOTE, rename.get());
-  TNetResult r = Perform(easy, call);
+  TNetResult r = Perform(multi_, easy, call);
   curl_easy_setopt(easy, CURLOPT_POSTQUOTE, nullptr);
   if (!r.Ok() && !r.FolderRefused && !r.ConnectFailed) DeleteQuietly(folder, tempName);
   return r;
@@ -465,7 +499,7 @@ TNetResult TFtpConnection::MakeFolders(const std::string& folder) {
   curl_easy_setopt(easy, CURLOPT_NOBODY, 1L);
   curl_easy_setopt(easy, CURLOPT_FTP_CREATE_MISSING_DIRS,
                    static_cast<long>(CURLFTP_CREATE_DIR_RETRY));
-  return Perform(easy, call);
+  return Perform(multi_, easy, call);
 }
 
 TNetResult TFtpConnection::List(const std::string& folder, const std::string& mask,
@@ -479,7 +513,7 @@ TNetResult TFtpConnection::List(const std::string& folder, const std::string& ma
   curl_easy_setopt(easy, CURLOPT_WILDCARDMATCH, 1L);
   curl_easy_setopt(easy, CURLOPT_CHUNK_BGN_FUNCTION, OnChunkBegin);
   curl_easy_setopt(easy, CURLOPT_CHUNK_DATA, &entries);
-  TNetResult r = Perform(easy, call);
+  TNetResult r = Perform(multi_, easy, call);
   curl_easy_setopt(easy, CURLOPT_WILDCARDMATCH, 0L);
   return r;
 }
@@ -495,7 +529,7 @@ TNetResult TFtpConnection::Delete(const std::string& folder, const std::string& 
   curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
   curl_easy_setopt(easy, CURLOPT_NOBODY, 1L);
   curl_easy_setopt(easy, CURLOPT_POSTQUOTE, dele.get());
-  TNetResult r = Perform(easy, call);
+  TNetResult r = Perform(multi_, easy, call);
   curl_easy_setopt(easy, CURLOPT_POSTQUOTE, nullptr);
   return r;
 }
@@ -512,7 +546,7 @@ void TFtpConnection::DeleteQuietly(const std::string& folder, const std::string&
   curl_easy_setopt(easy, CURLOPT_NOBODY, 1L);
   curl_easy_setopt(easy, CURLOPT_POSTQUOTE, dele.get());
   try {
-    Perform(easy, call);
+    Perform(multi_, easy, call);
   } catch (...) {
   }
   curl_easy_setopt(easy, CURLOPT_POSTQUOTE, nullptr);

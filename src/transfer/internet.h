@@ -78,6 +78,7 @@ class TInternetSession {
   void Configure(void* easy) const;
   std::string agent_, proxy_, proxyUser_, proxyPassword_;
   void* http_ = nullptr;  // one handle for every HTTP request of the run: keeps connections
+  void* httpMulti_ = nullptr;
 };
 
 // One FTP login, reused by consecutive operations. Remote folders are given as texts with "/" or
@@ -110,6 +111,7 @@ class TFtpConnection {
   std::string Url(const std::string& folder, const std::string& name, bool relativeOnly) const;
   void Reset();
   void* easy_ = nullptr;
+  void* multi_ = nullptr;  // holds the control connection between operations
   std::string base_;  // ftp://host:port/
   bool passive_ = false;
   const TInternetSession* session_ = nullptr;
