@@ -62,7 +62,9 @@ TBuildDriver::TBuildDriver(TProjectState& state, TFileTransfer& transfer, TCABFi
   transfer_.Agent = "Ferrow";
   cabinet_.LZXMemory = lzxLowest;
   transfer_.OnCopyProgress = [this](TFileTransfer&, int fileidx, std::uint64_t size,
-                                    std::uint64_t totsize) { OnCopyProgress(fileidx, size, totsize); };
+                                    std::uint64_t totsize) {
+    OnCopyProgress(fileidx, size, totsize);
+  };
   transfer_.OnErrorInfo = [this](TFileTransfer&, int, const std::string& text) {
     state_.Log.LogMessage(text, mkError);
   };
@@ -180,7 +182,8 @@ void TBuildDriver::RunSteps() {
     const std::string inf = GenerateControlFile(project, context);
     // An empty path means the project was being loaded: nothing was written, so nothing valid
     // could be published.
-    if (inf.empty()) throw EKelvaneError("The control file was not written: the project is loading");
+    if (inf.empty())
+      throw EKelvaneError("The control file was not written: the project is loading");
     if (View) View->AddStepLine("Updating INF file complete...");
     log.LogMessage("Updating final INF file complete...", mkInformational);
     ReportTotalProgress(20);
@@ -327,8 +330,7 @@ void TBuildDriver::TransferQueue() {
       for (int i = 0; i < fileCount; ++i) transfer_.Items[i].Active = true;
     } else {
       last.Active = true;
-      if (!cancel_)
-        state_.Log.LogMessage("Control file not uploaded: " + last.URL, mkError);
+      if (!cancel_) state_.Log.LogMessage("Control file not uploaded: " + last.URL, mkError);
     }
   }
 }

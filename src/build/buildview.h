@@ -36,8 +36,8 @@ class TBuildView {
   // The tray icon's and the status picture's animations run while a build runs.
   virtual void StartAnimation() {}
   virtual void StopAnimation() {}
-  virtual void SetTrayHint(const std::string& /*hint*/) {}    // "Project Progress : 35%"
-  virtual void ShowBalloon(const std::string& /*text*/) {}    // shown for 1500 ms
+  virtual void SetTrayHint(const std::string& /*hint*/) {}  // "Project Progress : 35%"
+  virtual void ShowBalloon(const std::string& /*text*/) {}  // shown for 1500 ms
   virtual void SetCancelEnabled(bool /*enabled*/) {}
 
   // A Yes/No question; true only for Yes. The message may hold CR LF.

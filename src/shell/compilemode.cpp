@@ -30,9 +30,7 @@ std::string ConsoleText(const std::string& text) {
   return out;
 }
 
-bool StartsWith(const std::string& text, const char* prefix) {
-  return text.rfind(prefix, 0) == 0;
-}
+bool StartsWith(const std::string& text, const char* prefix) { return text.rfind(prefix, 0) == 0; }
 
 volatile sig_atomic_t g_cancelSignal = 0;
 
@@ -124,7 +122,8 @@ int RunCompileMode(const std::string& path) {
   // it would publish an update without its files.
   if (!ReadProjectFile(state.Project, path, &state.Log)) {
     state.Log.CompileFlag = false;
-    std::cerr << "The project file " << path << " could not be read completely; nothing was built\n";
+    std::cerr << "The project file " << path
+              << " could not be read completely; nothing was built\n";
     return kExitBuildCancelled;
   }
   environment.AddRecentProject(path);

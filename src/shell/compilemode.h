@@ -22,10 +22,10 @@
 namespace kelvane {
 
 // Exit statuses of compile mode (start-up adds 4: the project file does not exist).
-constexpr int kExitBuildFinished = 0;      // built, every file transferred
-constexpr int kExitValidationFailed = 1;   // the project has problems (see standard error)
-constexpr int kExitBuildCancelled = 2;     // cancelled, or an error ended the build
-constexpr int kExitTransferFailed = 3;     // built, but at least one file was not transferred
+constexpr int kExitBuildFinished = 0;     // built, every file transferred
+constexpr int kExitValidationFailed = 1;  // the project has problems (see standard error)
+constexpr int kExitBuildCancelled = 2;    // cancelled, or an error ended the build
+constexpr int kExitTransferFailed = 3;    // built, but at least one file was not transferred
 
 int CompileExitStatus(TBuildOutcome outcome);
 

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/paths.h"
 #include "buildtestfolder.h"
+#include "platform/paths.h"
 
 namespace kelvane {
 namespace {
@@ -93,7 +93,8 @@ class BuildDriverTest : public ::testing::Test {
   std::vector<std::string> Errors() const {
     std::vector<std::string> errors;
     for (const std::string& line : state_.Log.Lines())
-      if (line.rfind("[Error message]", 0) == 0) errors.push_back(line.substr(line.find("] : ") + 4));
+      if (line.rfind("[Error message]", 0) == 0)
+        errors.push_back(line.substr(line.find("] : ") + 4));
     return errors;
   }
 
@@ -110,9 +111,13 @@ TEST(BuildPercentTest, RoundsHalvesToEvenAndGuardsAnEmptyTotal) {
     std::uint64_t part, whole;
     int scale, expected;
   } cases[] = {
-      {1, 2, 100, 50},  {1, 8, 100, 12},  // 12.5 -> 12
-      {3, 8, 100, 38},                    // 37.5 -> 38
-      {1, 3, 100, 33},  {2, 3, 100, 67},  {0, 0, 100, 100}, {5, 0, 100, 0},
+      {1, 2, 100, 50},
+      {1, 8, 100, 12},  // 12.5 -> 12
+      {3, 8, 100, 38},  // 37.5 -> 38
+      {1, 3, 100, 33},
+      {2, 3, 100, 67},
+      {0, 0, 100, 100},
+      {5, 0, 100, 0},
       {3000000000ULL, 4000000000ULL, 100, 75},  // sizes beyond 32 bits
       {1, 16, 40, 2},                           // 2.5 -> 2
   };
@@ -181,7 +186,8 @@ TEST_F(BuildDriverTest, ArchiveProgressNamesItsMembersAndAppComponentsTravelAsNe
   driver_.RunBuild();
 
   ASSERT_EQ(driver_.Outcome(), TBuildOutcome::boFinished);
-  EXPECT_EQ(testing::TBuildTestFolder::Read(Published("app.exe_NEW")), testing::TBuildTestFolder::Read(app));
+  EXPECT_EQ(testing::TBuildTestFolder::Read(Published("app.exe_NEW")),
+            testing::TBuildTestFolder::Read(app));
   EXPECT_TRUE(fs::exists(Published("one.CAB")));
   EXPECT_EQ(sources.front(), "File Source: Single File...[" + single + "]");
   EXPECT_EQ(view_.steps[5], "Copying and renaming file : " + app + "_NEW");
@@ -232,9 +238,8 @@ TEST_F(BuildDriverTest, ValidationProblemsAskAboutTheLogAndPublishNothing) {
   EXPECT_EQ(driver_.Outcome(), TBuildOutcome::boValidationFailed);
   EXPECT_EQ(state_.Log.ErrorCount, 2);
   EXPECT_THAT(view_.steps, ElementsAre("Building Project...", "Project has Build errors"));
-  EXPECT_THAT(view_.questions,
-              ElementsAre("  Project Build Errors|There are 2 errors\r\n"
-                          "Do you want to view the error log?"));
+  EXPECT_THAT(view_.questions, ElementsAre("  Project Build Errors|There are 2 errors\r\n"
+                                           "Do you want to view the error log?"));
   EXPECT_TRUE(view_.logPageShown);
   EXPECT_THAT(view_.totals, ElementsAre(0, 0));  // the bars go back to 0 at the end
   EXPECT_EQ(driver_.StatusText(), "Project Cancelled");
@@ -313,9 +318,9 @@ TEST_F(BuildDriverTest, CancelDuringTheSecondArchiveFinishesItAndTransfersNothin
   EXPECT_FALSE(fs::exists(archives[2]));
   EXPECT_EQ(view_.steps.back(), "Adding file : " + archives[1] + " to Update List");
   EXPECT_FALSE(fs::exists(folder_.Path("pub")));
-  EXPECT_THAT(view_.statuses, ElementsAre("", "Project Running",
-                                          "Waiting for project to be cancelled",
-                                          "Project Cancelled"));
+  EXPECT_THAT(view_.statuses,
+              ElementsAre("", "Project Running", "Waiting for project to be cancelled",
+                          "Project Cancelled"));
   EXPECT_EQ(view_.totals.back(), 0);
 }
 
