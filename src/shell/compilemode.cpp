@@ -37,7 +37,9 @@ volatile sig_atomic_t g_cancelSignal = 0;
 void OnCancelSignal(int) { g_cancelSignal = 1; }
 
 // SIGINT and SIGTERM ask for a cancel; the handler resets itself, so a second signal ends the
-// process at once. The previous handlers come back when the build is over.
+// process at once. A reader of standard output that went away (a closed pipe) must not end the
+// build half way: the console lines are written and nobody reads them. The previous handlers
+// come back when the build is over.
 class TCancelSignals {
  public:
   TCancelSignals() {
@@ -48,15 +50,21 @@ class TCancelSignals {
     action.sa_flags = SA_RESTART | SA_RESETHAND;
     sigaction(SIGINT, &action, &oldInt_);
     sigaction(SIGTERM, &action, &oldTerm_);
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    sigemptyset(&ignore.sa_mask);
+    sigaction(SIGPIPE, &ignore, &oldPipe_);
   }
   ~TCancelSignals() {
     sigaction(SIGINT, &oldInt_, nullptr);
     sigaction(SIGTERM, &oldTerm_, nullptr);
+    sigaction(SIGPIPE, &oldPipe_, nullptr);
   }
 
  private:
   struct sigaction oldInt_ {};
   struct sigaction oldTerm_ {};
+  struct sigaction oldPipe_ {};
 };
 
 }  // namespace

@@ -53,13 +53,21 @@ class CompileModeTest : public ::testing::Test {
   }
 
   // Starts the program with stdin from /dev/null; `whileRunning` may act on the running process.
+  // With `closedOutput`, standard output is a pipe whose reader has gone.
   TRun Run(const std::vector<std::string>& args, const std::map<std::string, std::string>& env = {},
-           const std::function<void(pid_t, const std::string& out)>& whileRunning = nullptr) {
+           const std::function<void(pid_t, const std::string& out)>& whileRunning = nullptr,
+           bool closedOutput = false) {
     const std::string out = folder_.Path("stdout.txt"), err = folder_.Path("stderr.txt");
+    int pipeEnds[2] = {-1, -1};
+    if (closedOutput && pipe(pipeEnds) != 0) return {};
     const pid_t pid = fork();
     if (pid == 0) {
       const int in = open("/dev/null", O_RDONLY);
-      const int o = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      int o = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      if (closedOutput) {
+        close(pipeEnds[0]);
+        o = pipeEnds[1];
+      }
       const int e = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
       dup2(in, 0);
       dup2(o, 1);
@@ -70,6 +78,10 @@ class CompileModeTest : public ::testing::Test {
       argv.push_back(nullptr);
       execv(exe_.c_str(), argv.data());
       _exit(127);
+    }
+    if (closedOutput) {
+      close(pipeEnds[0]);
+      close(pipeEnds[1]);
     }
     int status = 0;
     if (whileRunning) whileRunning(pid, out);
@@ -258,6 +270,15 @@ TEST_F(CompileModeTest, ExitStatusesTellTheOutcome) {
     EXPECT_THAT(run.err, HasSubstr("Update not uploaded: 1\n"));
     EXPECT_EQ(Published(), (std::set<std::string>{"ok.dat", "blocked.dat"}));
     EXPECT_THAT(Totals(ConsoleLines(run.out)), ::testing::Not(::testing::Contains("100")));
+  }
+  {
+    SCOPED_TRACE("nobody reads standard output");
+    fs::remove_all(folder_.Path("pub"));
+    FolderProject();
+    Add(0, Data("ok.dat", 1000));
+    const TRun run = Run({"/C" + Save()}, {}, nullptr, /*closedOutput=*/true);
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(Published(), (std::set<std::string>{"ok.dat", "Demo.INF"}));
   }
   {
     SCOPED_TRACE("an error ends the build");
