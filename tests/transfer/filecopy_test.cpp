@@ -1,9 +1,11 @@
 // wpFile copies and the engine around them: events, results, cancel, the dialog model.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <utime.h>
 
+#include <csignal>
 #include <filesystem>
 
 #include "platform/messages.h"
@@ -114,6 +116,32 @@ TEST(FileCopy, ErrorCodesAndTexts) {
                                         "copydone"));
   }
   EXPECT_EQ(ReadFile(src + "/same.txt"), "same");
+}
+
+TEST(FileCopy, ARefusedWriteIsErrorFiveAndKeepsTheOldTarget) {
+  const std::string src = FreshFolder("src"), dst = FreshFolder("dst");
+  WriteFile(src + "/big.bin", testing::MakeData(300000, 12));
+  WriteFile(dst + "/big.bin", "previous");
+  TFileTransfer t;
+  t.ShowDialog = false;
+  testing::TEventRecorder rec(t);
+  AddCopy(t, src + "/big.bin", dst);
+  {
+    // The system refuses every byte past 100000 in a file of this process.
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit old{};
+    getrlimit(RLIMIT_FSIZE, &old);
+    rlimit small = old;
+    small.rlim_cur = 100000;
+    setrlimit(RLIMIT_FSIZE, &small);
+    t.Execute();
+    setrlimit(RLIMIT_FSIZE, &old);
+  }
+  EXPECT_FALSE(t.Items[0].Success);
+  EXPECT_EQ(rec.errors, (std::vector<std::pair<int, std::string>>{
+                            {5, "Error writing to destination file " + dst + "/big.bin"}}));
+  EXPECT_EQ(ReadFile(dst + "/big.bin"), "previous");
+  EXPECT_THAT(Names(dst), ElementsAre("big.bin"));
 }
 
 TEST(FileCopy, OverwriteCheckAndUniqueNames) {

@@ -244,6 +244,22 @@ TEST_F(Ftp, CancelledOrBrokenUploadLeavesThePreviousFile) {
   EXPECT_EQ(ReadFile(Servers().FtpRoot + "/cancel/big.cab"), "previous");
 }
 
+TEST_F(Ftp, AFolderThatCannotBeMadeFailsTheUploadQuietly) {
+  Servers().PutFtpFile("plain.txt", "a file, not a folder");
+  WriteFile(local + "/f.txt", "x");
+  testing::TEventRecorder rec(t);
+  Add(TTransferProtocol::wpFtpUpload, local + "/f.txt", "plain.txt/sub");
+  Add(TTransferProtocol::wpFtpUpload, local + "/absent.txt", "ok");
+  t.Execute();
+  EXPECT_FALSE(t.Items[0].Success);
+  EXPECT_FALSE(t.Items[1].Success);
+  EXPECT_THAT(rec.events, ElementsAre("start 0", "done 0", "start 1",
+                                      "notfound " + local + "/absent.txt", "error 1", "done 1",
+                                      "copydone"));
+  EXPECT_THAT(rec.errors, ElementsAre(std::make_pair(1, "Cannot open source file " + local +
+                                                            "/absent.txt")));
+}
+
 TEST_F(Ftp, CancelledDownloadLeavesNoPartialFile) {
   Servers().PutFtpFile("dl/large.bin", testing::MakeData(2000000, 7));
   WriteFile(local + "/large.bin", "previous");

@@ -6,13 +6,17 @@
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <sys/resource.h>
 #include <utime.h>
+
+#include <csignal>
 
 #include <filesystem>
 #include <thread>
 
 #include "recorder.h"
 #include "servers.h"
+#include "platform/errors.h"
 #include "transfer/filetransfer.h"
 
 namespace kelvane {
@@ -171,6 +175,7 @@ TEST_F(Http, UploadsByPutAndPost) {
       {"/files/up.bin", "", TTransferHTTPCommand::hcPut, false},  // the server refuses: 405
       {"/dav/absent.bin", "", TTransferHTTPCommand::hcPut, false},  // no local source
   };
+  const std::string unreachable = "127.0.0.1:" + std::to_string(testing::FreePort());
   for (const auto& r : rows) {
     TTransferItem& item = t.Items.Add();
     item.Protocol = TTransferProtocol::wpHttpUpload;
@@ -179,12 +184,77 @@ TEST_F(Http, UploadsByPutAndPost) {
     item.TargetFilename = r.file;
     item.HTTPCommand = r.verb;
   }
+  TTransferItem& nobody = t.Items.Add();
+  nobody.Protocol = TTransferProtocol::wpHttpUpload;
+  nobody.URL = "http://" + unreachable + "/dav/up.bin";
+  nobody.TargetDir = local;
   t.Execute();
   for (int i = 0; i < 5; ++i) EXPECT_EQ(t.Items[i].Success, rows[i].success) << rows[i].url;
+  EXPECT_FALSE(nobody.Success);
   EXPECT_EQ(ReadFile(Servers().DavFolder + "/deep/up.bin"), data);
   EXPECT_TRUE(fs::exists(Servers().DavFolder + "/empty.bin"));
   EXPECT_EQ(rec.progress.front(), "1:4096/50000");
-  EXPECT_THAT(rec.errors, ElementsAre(std::make_pair(405, std::string("Returned http error code 405"))));
+  EXPECT_THAT(rec.errors,
+              ElementsAre(std::make_pair(405, std::string("Returned http error code 405")),
+                          std::make_pair(6, "Cannot connect to server " + unreachable)));
+}
+
+TEST_F(Http, AgentAndProxyReachTheServer) {
+  WriteFile(Servers().HttpFiles + "/via.txt", "through the proxy");
+  WriteFile(Servers().HttpFiles + "/empty.txt", "");
+  t.Agent = "KelvaneTest/7";
+  Get("/files/empty.txt", local);
+  t.Execute();
+  // An empty body leaves an empty target but is no download.
+  EXPECT_FALSE(t.Items[0].Success);
+  EXPECT_TRUE(fs::exists(local + "/empty.txt"));
+
+  // The name of the server is never looked up when a proxy is named: nginx, as the proxy,
+  // answers the absolute request itself.
+  TFileTransfer p;
+  p.ShowDialog = false;
+  p.Proxy = "127.0.0.1:" + std::to_string(Servers().HttpPort);
+  TTransferItem& item = p.Items.Add();
+  item.URL = "http://kelvane-proxy-test.invalid/files/via.txt";
+  item.TargetDir = local;
+  p.Execute();
+  EXPECT_TRUE(item.Success);
+  EXPECT_EQ(ReadFile(local + "/via.txt"), "through the proxy");
+  const std::string log = ReadFile(Servers().Work + "/nginx/access.log");
+  EXPECT_NE(log.find("\"KelvaneTest/7\""), std::string::npos);
+  EXPECT_NE(log.find("\"Ferrow\""), std::string::npos);
+}
+
+// The process may write no file beyond 100000 bytes: a real refusal by the system, in the middle
+// of the block loop.
+struct TFileSizeLimit {
+  rlimit old{};
+  explicit TFileSizeLimit(rlim_t bytes) {
+    std::signal(SIGXFSZ, SIG_IGN);
+    getrlimit(RLIMIT_FSIZE, &old);
+    rlimit small = old;
+    small.rlim_cur = bytes;
+    setrlimit(RLIMIT_FSIZE, &small);
+  }
+  ~TFileSizeLimit() { setrlimit(RLIMIT_FSIZE, &old); }
+};
+
+TEST_F(Http, LocalWriteFailureLeavesExecuteAndTheOldTarget) {
+  WriteFile(Servers().HttpFiles + "/huge.bin", testing::MakeData(1000000, 11));
+  WriteFile(local + "/huge.bin", "previous");
+  testing::TEventRecorder rec(t);
+  Get("/files/huge.bin", local);
+  Get("/files/huge.bin", local + "/never");
+  {
+    TFileSizeLimit limit(100000);
+    EXPECT_THROW(t.Execute(), EInOutError);
+  }
+  EXPECT_EQ(ReadFile(local + "/huge.bin"), "previous");
+  EXPECT_FALSE(fs::exists(local + "/never"));
+  EXPECT_THAT(rec.events, ElementsAre("start 0"));
+  std::vector<std::string> names;
+  for (const auto& e : fs::directory_iterator(local)) names.push_back(e.path().filename().string());
+  EXPECT_THAT(names, ElementsAre("huge.bin"));
 }
 
 // A peer that promises more than it sends and hangs up: the one fault nginx will not produce.
