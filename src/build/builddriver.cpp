@@ -68,6 +68,18 @@ TBuildDriver::TBuildDriver(TProjectState& state, TFileTransfer& transfer, TCABFi
   transfer_.OnErrorInfo = [this](TFileTransfer&, int, const std::string& text) {
     state_.Log.LogMessage(text, mkError);
   };
+  // Failures the engine reports without a text (an unreachable share, a missing source) are
+  // logged too, so that the log says why a file was not published.
+  transfer_.OnFileStart = [this](TFileTransfer&, int idx) { currentItem_ = idx; };
+  transfer_.OnConnectError = [this](TFileTransfer&) {
+    if (currentItem_ < 0 || currentItem_ >= transfer_.Items.Count()) return;
+    const TTransferItem& item = transfer_.Items[currentItem_];
+    state_.Log.LogMessage(
+        "Cannot connect to " + (item.FTPHost.empty() ? item.TargetDir : item.FTPHost), mkError);
+  };
+  transfer_.OnURLNotFound = [this](TFileTransfer&, const std::string& url) {
+    state_.Log.LogMessage("File not found : " + url, mkError);
+  };
   transfer_.OnCopyCancel = [this](TFileTransfer&) {
     if (View) {
       View->AddStepLine("Update Canceled");

@@ -62,7 +62,8 @@ class TBuildDriver {
  public:
   // The driver uses, but does not own, the project state, the transfer engine (whose Items are the
   // transfer queue) and the cabinet writer. It installs its handlers on the transfer engine's
-  // OnCopyProgress, OnErrorInfo and OnCopyCancel.
+  // OnCopyProgress, OnErrorInfo and OnCopyCancel (and, to log failures that come without a text,
+  // OnFileStart, OnConnectError and OnURLNotFound).
   TBuildDriver(TProjectState& state, TFileTransfer& transfer, TCABFile& cabinet);
   TBuildDriver(const TBuildDriver&) = delete;
   TBuildDriver& operator=(const TBuildDriver&) = delete;
@@ -135,6 +136,7 @@ class TBuildDriver {
   int runOffset_ = 0;
   int queueCount_ = 0;
   int lastCompleted_ = 0;
+  int currentItem_ = -1;  // index of the item being transferred
 };
 
 }  // namespace kelvane

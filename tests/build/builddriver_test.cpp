@@ -360,5 +360,17 @@ TEST_F(BuildDriverTest, AFailedTransferWithholdsTheControlFile) {
   EXPECT_NE(view_.totals.back(), 100);
 }
 
+// A share that no layer can reach fails every file; the log names it.
+TEST_F(BuildDriverTest, AnUnreachableShareIsLoggedAndNothingIsPublished) {
+  state_.Project.uncdir = "\\\\no-such-server\\updates";
+  Add(0, Source("data.bin"));
+
+  driver_.RunBuild();
+
+  EXPECT_EQ(driver_.Outcome(), TBuildOutcome::boFinishedWithErrors);
+  EXPECT_EQ(view_.steps.back(), "Update not uploaded: 1");
+  EXPECT_THAT(Errors(), ::testing::Contains("Cannot connect to \\\\no-such-server\\updates"));
+}
+
 }  // namespace
 }  // namespace kelvane
