@@ -371,6 +371,7 @@ bool TCABFile::Compress() {
     sources.push_back(path);
   }
 
+  if (CABFile.empty()) Fail(fciCabFile);
   CabinetBuilder builder(*this, code, total);
   for (int i = 0; i < CABFileContents.Count(); ++i)
     builder.AddFile(sources[i], StoredName(CABFileContents.Items(i)));

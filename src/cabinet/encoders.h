@@ -45,8 +45,15 @@ struct LzxOptions {
   int niceLength = 48;        // a match this long ends the search
   int lazyLength = 32;        // a match this long is taken without looking one byte ahead
   int goodLength = 8;         // past this length the look-ahead searches a quarter of the chain
+  bool nearOptimal = false;    // minimum-cost parsing instead of lazy matching
   int maxFramesPerBlock = 16;  // frames that may share one set of Huffman trees
 };
-std::unique_ptr<FolderEncoder> MakeLzxEncoder(int windowBits, const LzxOptions& options = {});
+// What the writer uses per window: lazy matching for the 32 KiB window (the one builds use, kept
+// fast), near-optimal parsing for the larger ones.
+LzxOptions DefaultLzxOptions(int windowBits);
+std::unique_ptr<FolderEncoder> MakeLzxEncoder(int windowBits, const LzxOptions& options);
+inline std::unique_ptr<FolderEncoder> MakeLzxEncoder(int windowBits) {
+  return MakeLzxEncoder(windowBits, DefaultLzxOptions(windowBits));
+}
 
 }  // namespace kelvane::cab

@@ -30,11 +30,28 @@ struct QuietFile {
   std::FILE* fp;
 };
 
+// Permission bits for files we create (0666 less the umask), set before each extraction.
+mode_t creationMode = 0644;
+// The file most recently created for output.
+std::string lastCreated;
+
 mspack_file* SysOpen(mspack_system*, const char* filename, int mode) {
   const char* fmode = nullptr;
+  if (mode == MSPACK_SYS_OPEN_WRITE) {
+    // Output always goes to a fresh temporary name: create it exclusively, never through
+    // something already there.
+    const int fd = ::open(filename, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, creationMode);
+    std::FILE* fp = fd < 0 ? nullptr : ::fdopen(fd, "wb");
+    if (!fp) {
+      if (fd >= 0) ::close(fd);
+      return nullptr;
+    }
+    std::setvbuf(fp, nullptr, _IOFBF, 1 << 16);
+    lastCreated = filename;
+    return reinterpret_cast<mspack_file*>(new QuietFile{fp});
+  }
   switch (mode) {
     case MSPACK_SYS_OPEN_READ: fmode = "rb"; break;
-    case MSPACK_SYS_OPEN_WRITE: fmode = "wb"; break;
     case MSPACK_SYS_OPEN_UPDATE: fmode = "r+b"; break;
     case MSPACK_SYS_OPEN_APPEND: fmode = "ab"; break;
     default: return nullptr;
@@ -93,10 +110,10 @@ bool LibraryUsable() {
 
 // ---- file helpers ---------------------------------------------------------------------------
 
-mode_t CreationMode() {
+void UpdateCreationMode() {
   const mode_t mask = ::umask(0);
   ::umask(mask);
-  return 0666 & ~mask;
+  creationMode = 0666 & ~mask;
 }
 
 bool IsDirectory(const std::string& path) {
@@ -113,17 +130,32 @@ bool ForceDirectories(const std::string& path) {
   return ::mkdir(path.c_str(), 0777) == 0 || (errno == EEXIST && IsDirectory(path));
 }
 
-// A fresh, empty file beside `target` for writing it; its path, or "" when none can be made.
-std::string ReserveTemp(const std::string& target) {
+// A name beside `target` that nothing uses yet, for writing it before it is renamed into place.
+std::string TempNameFor(const std::string& target) {
+  static unsigned counter = 0;
   const std::size_t slash = target.find_last_of('/');
   const std::string dir = slash == std::string::npos ? "" : target.substr(0, slash + 1);
   const std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
-  std::string temp = dir + "." + base.substr(0, 200) + ".kvpart-XXXXXX";
-  const int fd = ::mkstemp(temp.data());
-  if (fd < 0) return {};
-  ::fchmod(fd, CreationMode());
-  ::close(fd);
-  return temp;
+  return dir + "." + base.substr(0, 200) + ".kvpart-" + std::to_string(::getpid()) + "-" +
+         std::to_string(++counter);
+}
+
+// Deletes `path` only when this process created it (the exclusive create may have found
+// someone else's file under that name).
+void RemoveIfCreated(const std::string& path) {
+  if (!path.empty() && path == lastCreated) ::unlink(path.c_str());
+}
+
+// Runs `write(temp)` for a fresh temporary beside `target`; a name taken in between (the
+// exclusive create fails) is retried with the next one.
+template <typename Write>
+int WriteViaTemp(const std::string& target, std::string& temp, Write write) {
+  int err = MSPACK_ERR_OPEN;
+  for (int attempt = 0; attempt < 3 && err == MSPACK_ERR_OPEN; ++attempt) {
+    temp = TempNameFor(target);
+    err = write(temp.c_str());
+  }
+  return err;
 }
 
 // Writable in the Windows sense: an existing file without any write permission bit is read-only
@@ -231,18 +263,25 @@ int ExtractCabinet(const std::string& CabFile, const std::string& DestDir) {
     targets.push_back(std::move(t));
   }
 
+  UpdateCreationMode();
+  std::string ensured;  // the last folder known to exist
   for (const Target& t : targets) {
-    if (!ForceDirectories(t.folder) || !TargetWritable(t.path)) return -1;
-    const std::string temp = ReserveTemp(t.path);
-    if (temp.empty()) return -1;
-    const int err = cabd.d->extract(cabd.d, const_cast<mscabd_file*>(t.file), temp.c_str());
+    if (t.folder != ensured) {
+      if (!ForceDirectories(t.folder)) return -1;
+      ensured = t.folder;
+    }
+    if (!TargetWritable(t.path)) return -1;
+    std::string temp;
+    const int err = WriteViaTemp(t.path, temp, [&](const char* path) {
+      return cabd.d->extract(cabd.d, const_cast<mscabd_file*>(t.file), path);
+    });
     if (err != MSPACK_ERR_OK) {
-      ::unlink(temp.c_str());
+      RemoveIfCreated(temp);  // nothing half-written may stay
       return -1;
     }
     SetModificationTime(temp, t.file);
     if (::rename(temp.c_str(), t.path.c_str()) != 0) {
-      ::unlink(temp.c_str());
+      RemoveIfCreated(temp);
       return -1;
     }
   }
@@ -285,15 +324,18 @@ bool ExpandLZFile(const std::string& Name) {
     return ok;
   }
   const std::string expanded = LZExpandedName(Name, h->missing_char);
-  const std::string temp = ReserveTemp(expanded);
-  if (!temp.empty() && TargetWritable(expanded)) {
+  std::string temp;
+  if (TargetWritable(expanded)) {
+    UpdateCreationMode();
     // libmspack expands until the input ends whatever the header says, so a truncated or
     // padded file is caught by comparing with the recorded length.
     struct stat st {};
-    ok = d->extract(d, h, temp.c_str()) == MSPACK_ERR_OK && ::stat(temp.c_str(), &st) == 0 &&
-         st.st_size == h->length && ::rename(temp.c_str(), expanded.c_str()) == 0;
+    ok = WriteViaTemp(expanded, temp, [&](const char* path) { return d->extract(d, h, path); }) ==
+             MSPACK_ERR_OK &&
+         ::stat(temp.c_str(), &st) == 0 && st.st_size == h->length &&
+         ::rename(temp.c_str(), expanded.c_str()) == 0;
   }
-  if (!ok && !temp.empty()) ::unlink(temp.c_str());
+  if (!ok) RemoveIfCreated(temp);
   d->close(d, h);
   mspack_destroy_szdd_decompressor(d);
   if (ok && expanded != Name) ::unlink(Name.c_str());

@@ -1,10 +1,13 @@
 // LZX encoder for cabinet folders.
 //
 // Overview: every 32 KiB frame is E8-translated in place in a sliding window, then parsed
-// greedily with one-step lazy evaluation by a hash-chain match finder that also tries the three
-// repeat offsets. A few consecutive frames share one block (one set of Huffman trees, sent as
-// deltas against the previous block's); each frame's bits end on a 16-bit boundary so that each
-// becomes one CFDATA. Frames that do not compress go out as uncompressed blocks.
+// either lazily (a match is deferred when one starting one or two bytes later saves more) or
+// near-optimally (cheapest path over all match lengths), with a hash-chain match finder that
+// also tries the three repeat offsets and a cost model taken from the previous frame's code.
+// Consecutive frames share one block (one set of Huffman trees, sent as deltas against the
+// previous block's) while that costs fewer bits than separate trees; each frame's bits end on
+// a 16-bit boundary so that each becomes one CFDATA. Frames that do not compress go out as
+// uncompressed blocks.
 //
 // Cabinet-specific rules kept here: no match crosses a frame end; offsets never exceed the
 // bytes produced so far in the folder nor window - 3; trees are complete (a single used symbol
@@ -162,7 +165,10 @@ class LzxEncoder final : public FolderEncoder {
     Frame frame;
     frame.bytes.assign(dst, dst + size);
     frame.items.reserve(size / 2);
-    Parse(frame, start, end_);
+    if (options_.nearOptimal)
+      ParseOptimal(frame, start, end_);
+    else
+      Parse(frame, start, end_);
     std::memcpy(frame.repeats, repeats_, sizeof repeats_);
     position_ = end_;
     Tally(frame);
@@ -335,6 +341,113 @@ class LzxEncoder final : public FolderEncoder {
       UpdateRepeats(match.fo, pos);
       pos += static_cast<std::uint32_t>(match.length);
       InsertUpTo(pos);
+    }
+  }
+
+  // Near-optimal parsing: the cheapest path through the frame over literals, repeat matches and
+  // every length of the matches the hash chains offer, with the previous frame's code as the
+  // cost model. Repeat offsets are followed along each position's best arrival, which makes the
+  // result exact for the path taken though not a global optimum. A very long match is taken
+  // without looking inside it.
+  struct Node {
+    std::uint32_t cost;
+    std::uint32_t fo;       // of the step arriving here
+    std::uint16_t length;   // of that step; 1 = literal
+    std::uint32_t r[3];     // repeat offsets after that step
+  };
+
+  void ParseOptimal(Frame& frame, std::uint32_t start, std::uint32_t end) {
+    const std::uint32_t n = end - start;
+    nodes_.resize(n + 1);
+    for (auto& node : nodes_) node.cost = 0xFFFFFFFFu;
+    nodes_[0].cost = 0;
+    std::memcpy(nodes_[0].r, repeats_, sizeof repeats_);
+    auto relax = [&](std::uint32_t to, std::uint32_t cost, int length, std::uint32_t fo,
+                     const std::uint32_t* r) {
+      Node& node = nodes_[to];
+      if (cost >= node.cost) return;
+      node.cost = cost;
+      node.fo = fo;
+      node.length = static_cast<std::uint16_t>(length);
+      if (fo == 0 || length == 1) {
+        std::memcpy(node.r, r, 3 * sizeof(std::uint32_t));
+      } else if (fo == 1) {
+        node.r[0] = r[1], node.r[1] = r[0], node.r[2] = r[2];
+      } else if (fo == 2) {
+        node.r[0] = r[2], node.r[1] = r[1], node.r[2] = r[0];
+      } else {
+        node.r[0] = fo - 2, node.r[1] = r[0], node.r[2] = r[1];
+      }
+    };
+    std::uint32_t i = 0;
+    while (i < n) {
+      const std::uint32_t pos = start + i;
+      const Node cur = nodes_[i];
+      const std::uint8_t* p = At(pos);
+      relax(i + 1, cur.cost + literalCost16_[*p], 1, 0, cur.r);
+      const int limit = static_cast<int>(std::min<std::uint32_t>(kMaxMatch, n - i));
+      int longest = 0;
+      if (limit >= kMinMatch) {
+        for (std::uint32_t k = 0; k < 3; ++k) {
+          const std::uint32_t r = cur.r[k];
+          if (r > pos) continue;
+          const int len = MatchLength(p, p - r, limit);
+          for (int l = kMinMatch; l <= len; ++l) relax(i + l, cur.cost + 16 * MatchCost(l, k), l, k, cur.r);
+          if (len > longest) longest = len;
+        }
+      }
+      InsertUpTo(pos);
+      if (limit >= 3 && pos + 2 < end_ && longest < options_.niceLength) {
+        const std::uint32_t maxDistance = std::min(maxOffset_, pos);
+        std::uint32_t link = head_[Hash(pos)];
+        int depth = options_.chainDepth;
+        int found = 2;
+        while (link && depth-- > 0) {
+          const std::uint32_t candidate = link - 1;
+          const std::uint32_t distance = pos - candidate;
+          if (distance > maxDistance) break;
+          const std::uint8_t* ref = p - distance;
+          if (ref[found] == p[found] && ref[0] == p[0] && ref[1] == p[1]) {
+            const int len = MatchLength(p, ref, limit);
+            if (len > found) {
+              std::uint32_t fo = distance + 2;
+              for (std::uint32_t k = 0; k < 3; ++k)
+                if (cur.r[k] == distance) fo = k;
+              for (int l = found + 1; l <= len; ++l) relax(i + l, cur.cost + 16 * MatchCost(l, fo), l, fo, cur.r);
+              found = len;
+              if (len > longest) longest = len;
+              if (len >= options_.niceLength || len == limit) break;
+            }
+          }
+          link = chain_[candidate & (windowSize_ - 1)];
+        }
+      }
+      InsertUpTo(pos + 1);
+      if (longest >= options_.niceLength) {
+        // Take the long match as it is (its end was relaxed above) without looking inside.
+        InsertUpTo(pos + static_cast<std::uint32_t>(longest));
+        i += static_cast<std::uint32_t>(longest);
+        continue;
+      }
+      ++i;
+    }
+    // Walk back from the end, then emit forwards.
+    steps_.clear();
+    for (std::uint32_t at = n; at > 0;) {
+      const Node& node = nodes_[at];
+      steps_.push_back(at);
+      at -= node.length;
+    }
+    std::uint32_t from = 0;
+    for (auto it = steps_.rbegin(); it != steps_.rend(); ++it) {
+      const Node& node = nodes_[*it];
+      if (node.length == 1) {
+        frame.items.push_back(*At(start + from));
+      } else {
+        frame.items.push_back(MatchItem(node.length, node.fo));
+        UpdateRepeats(node.fo, 0);
+      }
+      from = *it;
     }
   }
 
@@ -645,6 +758,8 @@ class LzxEncoder final : public FolderEncoder {
   std::uint32_t inserted_ = 0;
   std::uint32_t repeats_[3] = {1, 1, 1};
   std::vector<Frame> pending_;
+  std::vector<Node> nodes_;
+  std::vector<std::uint32_t> steps_;
   Stats groupStats_;  // of pending_
   Code groupCode_;
   std::uint64_t groupBits_ = 0;
@@ -660,6 +775,12 @@ class LzxEncoder final : public FolderEncoder {
 };
 
 }  // namespace
+
+LzxOptions DefaultLzxOptions(int windowBits) {
+  LzxOptions options;
+  options.nearOptimal = windowBits > 15;
+  return options;
+}
 
 std::unique_ptr<FolderEncoder> MakeLzxEncoder(int windowBits, const LzxOptions& options) {
   return std::make_unique<LzxEncoder>(windowBits, options);
