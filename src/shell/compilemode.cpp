@@ -98,6 +98,13 @@ bool TConsoleBuildView::AskYesNo(const std::string& title, const std::string& me
   return !answer.empty() && (answer[0] == 'y' || answer[0] == 'Y');
 }
 
+void TConsoleBuildView::ShowLogPage() {
+  if (!Log) return;
+  err_ << "Project log file\n";
+  for (const std::string& line : Log->Lines()) err_ << ConsoleText(line) << "\n";
+  err_.flush();
+}
+
 void TConsoleLogView::LogLineAdded(const std::string& line) {
   if (StartsWith(line, "[Warning message]") || StartsWith(line, "[Error message]")) {
     err_ << ConsoleText(line) << "\n";
@@ -139,6 +146,7 @@ int RunCompileMode(const std::string& path) {
 
   TConsoleBuildView view(std::cerr, std::cin, isatty(STDIN_FILENO) == 1);
   TBuildDriver driver(state, transfer, cabinet);
+  view.Log = &state.Log;
   driver.View = &view;
   {
     TCancelSignals signals;

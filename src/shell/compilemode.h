@@ -29,12 +29,16 @@ constexpr int kExitTransferFailed = 3;    // built, but at least one file was no
 
 int CompileExitStatus(TBuildOutcome outcome);
 
-// The build view of compile mode: only the questions show, on `err`.
+// The build view of compile mode: only the questions show, on `err`. Answering Yes to the
+// error-log question prints the whole log (`Log`) there.
 class TConsoleBuildView : public TBuildView {
  public:
   TConsoleBuildView(std::ostream& err, std::istream& in, bool interactive)
       : err_(err), in_(in), interactive_(interactive) {}
   bool AskYesNo(const std::string& title, const std::string& message) override;
+  void ShowLogPage() override;
+
+  const TProjectLog* Log = nullptr;  // not owned
 
  private:
   std::ostream& err_;

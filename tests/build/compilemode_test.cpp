@@ -346,6 +346,18 @@ TEST(ConsoleBuildViewTest, AsksYesNoOnlyWithATerminal) {
       EXPECT_EQ(in.tellg(), 0);  // nothing was read
     }
   }
+
+  // "View the error log" on the console: the log, line by line.
+  TProjectLog log;
+  log.LogMessage("File specified : \r\n/x\r\ncannot be found", mkWarning);
+  std::ostringstream err;
+  std::istringstream in;
+  TConsoleBuildView view(err, in, true);
+  view.Log = &log;
+  view.ShowLogPage();
+  EXPECT_THAT(err.str(),
+              ::testing::MatchesRegex("Project log file\n\\[Warning message\\] \\[.*\\] : "
+                                      "File specified : \n/x\ncannot be found\n"));
 }
 
 TEST_F(CompileModeTest, PublishesToAnFtpServerWithThePasswordFromTheEnvironment) {
