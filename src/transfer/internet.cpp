@@ -190,13 +190,19 @@ TNetResult Perform(void* multiHandle, CURL* easy, TCall& call) {
     code = CURLE_FAILED_INIT;
   } else {
     int running = 1;
+    int idle = 0;  // polls in a row that saw nothing
     while (running) {
       if (curl_multi_perform(multi, &running) != CURLM_OK) break;
       if (!running) break;
       long timeout = -1;
       curl_multi_timeout(multi, &timeout);
-      if (timeout < 0 || timeout > 2) timeout = 2;
-      curl_multi_poll(multi, nullptr, 0, static_cast<int>(timeout), nullptr);
+      // Right after progress the library may have more to do without saying so: look again at
+      // once a few times before waiting, and never wait more than 2 ms.
+      const long cap = idle < 4 ? 0 : 2;
+      if (timeout < 0 || timeout > cap) timeout = cap;
+      int events = 0;
+      curl_multi_poll(multi, nullptr, 0, static_cast<int>(timeout), &events);
+      idle = events > 0 ? 0 : idle + 1;
     }
     code = CURLE_GOT_NOTHING;
     int left = 0;
