@@ -13,6 +13,7 @@
 #include <ctime>
 #include <filesystem>
 #include <memory>
+#include <new>
 #include <vector>
 
 #include "cabinet/cabformat.h"
@@ -372,10 +373,14 @@ bool TCABFile::Compress() {
   }
 
   if (CABFile.empty()) Fail(fciCabFile);
-  CabinetBuilder builder(*this, code, total);
-  for (int i = 0; i < CABFileContents.Count(); ++i)
-    builder.AddFile(sources[i], StoredName(CABFileContents.Items(i)));
-  builder.Finish(Absolute(CABFile));
+  try {
+    CabinetBuilder builder(*this, code, total);
+    for (int i = 0; i < CABFileContents.Count(); ++i)
+      builder.AddFile(sources[i], StoredName(CABFileContents.Items(i)));
+    builder.Finish(Absolute(CABFile));
+  } catch (const std::bad_alloc&) {
+    Fail(fciAllocFail);
+  }
   return true;
 }
 

@@ -180,18 +180,28 @@ class LzxEncoder final : public FolderEncoder {
 
     // Frames share a block while one set of trees for all of them costs fewer bits than
     // separate sets would.
-    if (!pending_.empty()) {
+    bool joined = false;
+    if (!pending_.empty() && static_cast<int>(pending_.size()) < options_.maxFramesPerBlock) {
       Stats merged = groupStats_;
       merged.Add(frame.stats);
       Code mergedCode;
       BuildCode(merged, mergedCode);
       const std::uint64_t together = CodeBits(merged, mergedCode, previousMain_, previousLength_);
-      const std::uint64_t apart = groupBits_ + CodeBits(frame.stats, own, groupCode_.main, groupCode_.length);
-      if (together > apart || static_cast<int>(pending_.size()) >= options_.maxFramesPerBlock) Flush();
+      const std::uint64_t apart =
+          groupBits_ + CodeBits(frame.stats, own, groupCode_.main, groupCode_.length);
+      if (together <= apart) {
+        groupStats_ = merged;
+        groupCode_ = mergedCode;
+        groupBits_ = together;
+        joined = true;
+      }
     }
-    groupStats_.Add(frame.stats);
-    BuildCode(groupStats_, groupCode_);
-    groupBits_ = CodeBits(groupStats_, groupCode_, previousMain_, previousLength_);
+    if (!joined) {
+      Flush();
+      groupStats_ = frame.stats;
+      groupCode_ = own;
+      groupBits_ = CodeBits(frame.stats, own, previousMain_, previousLength_);
+    }
     pending_.push_back(std::move(frame));
   }
 
