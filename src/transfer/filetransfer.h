@@ -11,6 +11,19 @@
 //   t.OnErrorInfo = [](TFileTransfer&, int code, const std::string& text) { ... };
 //   t.Execute();                                // item.Success tells how it went
 //
+// An FTP TargetDir is taken relative to the login folder, every missing level being created.
+// Consecutive wpFtp / wpFtpUpload items with the same host, port, user and password share one
+// login; any other item in between closes it.
+//
+// A copy to a folder or a mounted share is the same with Protocol = wpFile, URL = the local file
+// and TargetDir = the folder (a \\server\share\dir name works when the share is mounted; one
+// that no share layer reaches fires OnConnectError and fails the item, see platform/shares.h).
+//
+// Windows: the progress dialog is a model (TTransferProgress, transfer/progress.h) kept up to
+// date even when ShowDialog is false; a TTransferProgressView shows it. HTTP logins go through a
+// TTransferLoginForm. Messages are processed through kelvane::ProcessMessages (platform/
+// messages.h) after every block and at the waiting points, which is where Cancel arrives.
+//
 // Kinds (TTransferProtocol): wpHttp download, wpHttpUpload POST/PUT, wpFtp download, wpFtpUpload,
 // wpMultiFtp / wpMultiFtpUpload (all files matching a mask), wpFtpDelete, wpFtpList, and wpFile
 // (copy between local folders or mounted network shares).
@@ -39,8 +52,9 @@
 //   5 "Error writing to destination file "    file copy
 //   6 "Cannot connect to FTP server "         every FTP kind
 //   6 "Cannot connect to server "             HTTP upload
-//   >=300 "Returned http error code <n>"      HTTP download
-//   other  the transfer library's error text  HTTP upload
+//   >=300 "Returned http error code <n>"      HTTP download; HTTP upload the server refused
+//   12000 + n  the transfer library's text    a connection that broke or failed mid-way
+//              for its code n                 (HTTP, FTP)
 //
 // A local read or write failure inside an HTTP or FTP block loop raises EInOutError, which leaves
 // Execute (the rest of the run is abandoned; temporary files are removed first).

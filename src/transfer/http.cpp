@@ -20,6 +20,8 @@ constexpr std::size_t kBlock = 4096;
 // from 12000 up, so they never meet the engine's own codes 0 to 6 or an HTTP status.
 constexpr int kInternetErrorBase = 12000;
 
+// The caption names the host of the item's own URL: the requested URL may carry the proxy's
+// user and password, which have no place on the screen.
 bool AskLogin(TTransferRunner& run, const std::string& url, std::string& user,
               std::string& password) {
   if (!run.T.LoginForm) return false;
@@ -44,7 +46,7 @@ class THttpDownload final : public TTransferKind {
 
     std::string user = item.HTTPUserID, password = item.HTTPPassword;
     if (item.Authenticate == TTransferAuthentication::waAlways &&
-        (user.empty() || password.empty()) && !AskLogin(run, url, user, password))
+        (user.empty() || password.empty()) && !AskLogin(run, item.URL, user, password))
       return false;
 
     for (;;) {
@@ -122,7 +124,7 @@ class THttpDownload final : public TTransferKind {
           run.URLNotFound(url);
           return false;
         case kLogin:
-          if (!AskLogin(run, url, user, password)) return false;
+          if (!AskLogin(run, item.URL, user, password)) return false;
           continue;
         case kStatus:
           run.Error(static_cast<int>(status), "Returned http error code " + std::to_string(status));
