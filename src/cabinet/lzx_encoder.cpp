@@ -788,7 +788,12 @@ class LzxEncoder final : public FolderEncoder {
 
 LzxOptions DefaultLzxOptions(int windowBits) {
   LzxOptions options;
-  options.nearOptimal = windowBits > 15;
+  if (windowBits > 15) {
+    // Every position is searched here, so the chain is walked less deeply.
+    options.nearOptimal = true;
+    options.chainDepth = 16;
+    options.niceLength = 32;
+  }
   return options;
 }
 
