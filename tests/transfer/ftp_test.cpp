@@ -240,8 +240,9 @@ TEST_F(Ftp, CancelledOrBrokenUploadLeavesThePreviousFile) {
   EXPECT_FALSE(item.Success);
   ASSERT_EQ(brec.errors.size(), 1u);
   EXPECT_GT(brec.errors[0].first, 12000);
-  std::this_thread::sleep_for(std::chrono::milliseconds(200));
   EXPECT_EQ(ReadFile(Servers().FtpRoot + "/cancel/big.cab"), "previous");
+  // The half-sent temporary file was removed over a new connection.
+  EXPECT_THAT(Remote("cancel"), ElementsAre("big.cab"));
 }
 
 TEST_F(Ftp, AFolderThatCannotBeMadeFailsTheUploadQuietly) {

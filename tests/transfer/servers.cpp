@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -126,8 +127,14 @@ class TServersEnvironment : public ::testing::Environment {
     Stop(httpPid_);
     TTestServers& s = g_servers;
     if (!s.Work.empty() && !std::getenv("KELVANE_KEEP_TEST_FILES")) {
-      std::error_code ec;
-      fs::remove_all(s.Work, ec);
+      // A server's last session process may still be closing its files: try again shortly.
+      for (int attempt = 0; attempt < 20; ++attempt) {
+        std::error_code ec;
+        fs::remove_all(s.Work, ec);
+        if (!fs::exists(s.Work)) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+      }
+      if (fs::exists(s.Work)) std::fprintf(stderr, "could not remove %s\n", s.Work.c_str());
     }
   }
 
