@@ -155,7 +155,9 @@ TEST_F(Ftp, ListingFillsNamesAndDetailsAndIsReplacedOnEveryRun) {
       EXPECT_EQ(d.Attributes, 0x80u);
       EXPECT_GT(d.CreationTime, 130000000000000000ULL);  // after 2012
     }
-    if (d.FileName == "sub.txt") EXPECT_EQ(d.Attributes, 0x10u);
+    if (d.FileName == "sub.txt") {
+      EXPECT_EQ(d.Attributes, 0x10u);
+    }
   }
 }
 
