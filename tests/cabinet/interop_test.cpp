@@ -1,5 +1,5 @@
 // Cabinets of every compression type and LZX window, with several folders, empty files, RelPath
-// names, binary and text data, checked by independent readers (cabextract, 7z, bsdtar) and by
+// names, binary and text data, checked by independent readers (cabextract, 7z, bsdtar, gcab) and by
 // our own extractor: each must verify and give back identical bytes.
 #include "cabinet/cabfile.h"
 #include "cabinet/extract.h"
@@ -91,6 +91,11 @@ TEST_P(Interop, SevenZip) {
 
 TEST_P(Interop, Bsdtar) {
   CheckTool("bsdtar", "bsdtar -tf", "sh -c 'mkdir -p \"$0\" && bsdtar -xf \"$1\" -C \"$0\"'");
+}
+
+TEST_P(Interop, Gcab) {
+  // Not one of the required readers, but its decoders descend from another lineage (Wine's).
+  CheckTool("gcab", "gcab -l", "sh -c 'mkdir -p \"$0\" && gcab -x -C \"$0\" \"$1\"'");
 }
 
 TEST_P(Interop, OwnExtractor) {
