@@ -348,7 +348,7 @@ class LzxEncoder final : public FolderEncoder {
         match = after;
       }
       frame.items.push_back(MatchItem(match.length, match.fo));
-      UpdateRepeats(match.fo, pos);
+      UpdateRepeats(match.fo);
       pos += static_cast<std::uint32_t>(match.length);
       InsertUpTo(pos);
     }
@@ -455,13 +455,13 @@ class LzxEncoder final : public FolderEncoder {
         frame.items.push_back(*At(start + from));
       } else {
         frame.items.push_back(MatchItem(node.length, node.fo));
-        UpdateRepeats(node.fo, 0);
+        UpdateRepeats(node.fo);
       }
       from = *it;
     }
   }
 
-  void UpdateRepeats(std::uint32_t fo, std::uint32_t /*pos*/) {
+  void UpdateRepeats(std::uint32_t fo) {
     if (fo == 0) return;
     if (fo == 1) {
       std::swap(repeats_[0], repeats_[1]);
