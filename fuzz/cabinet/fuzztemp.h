@@ -10,13 +10,22 @@
 
 namespace fuzzcab {
 
+// Removed again when the process ends normally (libFuzzer exits after -max_total_time).
+struct TempFolder {
+  std::string path;
+  TempFolder() {
+    path = (std::filesystem::temp_directory_path() / "kelvane-fuzz-XXXXXX").string();
+    if (!::mkdtemp(path.data())) std::abort();
+  }
+  ~TempFolder() {
+    std::error_code ec;
+    std::filesystem::remove_all(path, ec);
+  }
+};
+
 inline const std::string& Folder() {
-  static const std::string folder = [] {
-    std::string pattern = (std::filesystem::temp_directory_path() / "kelvane-fuzz-XXXXXX").string();
-    if (!::mkdtemp(pattern.data())) std::abort();
-    return pattern;
-  }();
-  return folder;
+  static const TempFolder folder;
+  return folder.path;
 }
 
 inline void Write(const std::string& path, const std::uint8_t* data, std::size_t size) {
