@@ -15,7 +15,8 @@ using namespace kelvane;
 
 int main(int argc, char** argv) {
   if (argc < 4) {
-    std::fprintf(stderr, "usage: cab_bench compress <type> <cab> <files...> | extract <cab> <dir>\n");
+    std::fprintf(stderr,
+                 "usage: cab_bench compress <type> <cab> <files...> | extract <cab> <dir>\n");
     return 2;
   }
   const std::string mode = argv[1];

@@ -17,7 +17,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   size--;
   kelvane::TCABFile cab;
   cab.CABFile = fuzzcab::Folder() + "/rt.cab";
-  cab.CompressionType = mode == 0 ? kelvane::typNone : mode == 1 ? kelvane::typMSZIP : kelvane::typLZX;
+  cab.CompressionType = mode == 0   ? kelvane::typNone
+                        : mode == 1 ? kelvane::typMSZIP
+                                    : kelvane::typLZX;
   if (mode >= 2) cab.LZXMemory = static_cast<kelvane::TLZXMemory>(mode - 2);
   std::vector<std::pair<std::size_t, std::size_t>> parts;
   for (int i = 0; i < files; ++i) {
@@ -34,7 +36,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     const std::vector<std::uint8_t> back(text.begin(), text.end());
     const std::size_t n = parts[i].second - parts[i].first;
-    if (back.size() != n || !std::equal(back.begin(), back.end(), data + parts[i].first)) std::abort();
+    if (back.size() != n || !std::equal(back.begin(), back.end(), data + parts[i].first))
+      std::abort();
   }
   fuzzcab::Clear();
   return 0;

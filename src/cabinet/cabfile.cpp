@@ -160,9 +160,9 @@ class CabinetBuilder {
 
     // A non-empty file starts the next folder once the current one has reached the threshold
     // (or would overflow); a file never spans two folders. Empty files join the current one.
-    if (!encoder_ || (st.st_size > 0 && (closeRequested_ ||
-                                         folderBytes_ + static_cast<std::uint64_t>(st.st_size) >
-                                             cab::kMaxFolderBytes)))
+    if (!encoder_ || (st.st_size > 0 &&
+                      (closeRequested_ || folderBytes_ + static_cast<std::uint64_t>(st.st_size) >
+                                              cab::kMaxFolderBytes)))
       StartFolder();
     record.offset = static_cast<std::uint32_t>(folderBytes_);
     std::uint64_t size = 0;
@@ -184,7 +184,8 @@ class CabinetBuilder {
     record.folder = static_cast<std::uint16_t>(folders_.size() - 1);
     files_.push_back(std::move(record));
     if (files_.size() > 0xFFFF) Fail(fciUnknown);
-    if (folderCompressed_ + encoder_->PendingBytes() >= cab::kFolderThreshold) closeRequested_ = true;
+    if (folderCompressed_ + encoder_->PendingBytes() >= cab::kFolderThreshold)
+      closeRequested_ = true;
   }
 
   void Finish(const std::string& cabinetPath) {
@@ -197,10 +198,17 @@ class CabinetBuilder {
     if (encoder_) CloseFolder();
     if (folders_.size() >= 0xFFFF) Fail(fciUnknown);
     switch (code_ & 0x000F) {
-      case 0: encoder_ = cab::MakeStoredEncoder(); break;
-      case 1: encoder_ = cab::MakeMszipEncoder(); break;
-      case 3: encoder_ = cab::MakeLzxEncoder((code_ >> 8) & 0x1F); break;
-      default: Fail(fciBadComprType);
+      case 0:
+        encoder_ = cab::MakeStoredEncoder();
+        break;
+      case 1:
+        encoder_ = cab::MakeMszipEncoder();
+        break;
+      case 3:
+        encoder_ = cab::MakeLzxEncoder((code_ >> 8) & 0x1F);
+        break;
+      default:
+        Fail(fciBadComprType);
     }
     FolderRecord folder;
     folder.dataOffset = dataBytes_;
@@ -258,8 +266,12 @@ class CabinetBuilder {
     std::vector<std::uint8_t> head;
     head.reserve(dataStart);
     auto u8 = [&](std::uint8_t v) { head.push_back(v); };
-    auto u16 = [&](std::uint16_t v) { u8(static_cast<std::uint8_t>(v)), u8(static_cast<std::uint8_t>(v >> 8)); };
-    auto u32 = [&](std::uint32_t v) { u16(static_cast<std::uint16_t>(v)), u16(static_cast<std::uint16_t>(v >> 16)); };
+    auto u16 = [&](std::uint16_t v) {
+      u8(static_cast<std::uint8_t>(v)), u8(static_cast<std::uint8_t>(v >> 8));
+    };
+    auto u32 = [&](std::uint32_t v) {
+      u16(static_cast<std::uint16_t>(v)), u16(static_cast<std::uint16_t>(v >> 16));
+    };
     // CFHEADER
     for (char c : {'M', 'S', 'C', 'F'}) u8(static_cast<std::uint8_t>(c));
     u32(0);  // reserved1
@@ -344,9 +356,12 @@ std::string CABErrorText(int code) {
 
 std::uint16_t TCABFile::CompressionCode() const {
   switch (CompressionType) {
-    case typNone: return cab::kCompNone;
-    case typMSZIP: return cab::kCompMszip;
-    case typLZX: return cab::LzxCompressionCode(15 + static_cast<int>(LZXMemory));
+    case typNone:
+      return cab::kCompNone;
+    case typMSZIP:
+      return cab::kCompMszip;
+    case typLZX:
+      return cab::LzxCompressionCode(15 + static_cast<int>(LZXMemory));
   }
   return 0x000F;
 }

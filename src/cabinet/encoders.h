@@ -41,10 +41,10 @@ std::unique_ptr<FolderEncoder> MakeMszipEncoder(int level = 6);
 
 // Tuning of the LZX encoder; the defaults are what the writer uses.
 struct LzxOptions {
-  int chainDepth = 24;        // hash-chain candidates examined per position
-  int niceLength = 48;        // a match this long ends the search
-  int lazyLength = 32;        // a match this long is taken without looking one byte ahead
-  int goodLength = 8;         // past this length the look-ahead searches a quarter of the chain
+  int chainDepth = 24;         // hash-chain candidates examined per position
+  int niceLength = 48;         // a match this long ends the search
+  int lazyLength = 32;         // a match this long is taken without looking one byte ahead
+  int goodLength = 8;          // past this length the look-ahead searches a quarter of the chain
   bool nearOptimal = false;    // minimum-cost parsing instead of lazy matching
   int maxFramesPerBlock = 16;  // frames that may share one set of Huffman trees
 };

@@ -51,10 +51,17 @@ mspack_file* SysOpen(mspack_system*, const char* filename, int mode) {
     return reinterpret_cast<mspack_file*>(new QuietFile{fp});
   }
   switch (mode) {
-    case MSPACK_SYS_OPEN_READ: fmode = "rb"; break;
-    case MSPACK_SYS_OPEN_UPDATE: fmode = "r+b"; break;
-    case MSPACK_SYS_OPEN_APPEND: fmode = "ab"; break;
-    default: return nullptr;
+    case MSPACK_SYS_OPEN_READ:
+      fmode = "rb";
+      break;
+    case MSPACK_SYS_OPEN_UPDATE:
+      fmode = "r+b";
+      break;
+    case MSPACK_SYS_OPEN_APPEND:
+      fmode = "ab";
+      break;
+    default:
+      return nullptr;
   }
   std::FILE* fp = std::fopen(filename, fmode);
   if (!fp) return nullptr;
@@ -99,8 +106,8 @@ void* SysAlloc(mspack_system*, std::size_t bytes) { return std::malloc(bytes); }
 void SysFree(void* p) { std::free(p); }
 void SysCopy(void* src, void* dest, std::size_t bytes) { std::memmove(dest, src, bytes); }
 
-mspack_system quietSystem = {SysOpen, SysClose, SysRead,  SysWrite, SysSeek, SysTell,
-                             SysMessage, SysAlloc, SysFree, SysCopy, nullptr};
+mspack_system quietSystem = {SysOpen,    SysClose, SysRead, SysWrite, SysSeek, SysTell,
+                             SysMessage, SysAlloc, SysFree, SysCopy,  nullptr};
 
 bool LibraryUsable() {
   int selftest = 0;

@@ -263,7 +263,8 @@ class LzxEncoder final : public FolderEncoder {
   // Bits saved (in sixteenths) by coding [pos, pos + length) as this match instead of literals.
   int Gain(std::uint32_t pos, int length, std::uint32_t fo) const {
     const std::uint32_t at = pos - frameStart_;
-    return static_cast<int>(literalPrefix_[at + length] - literalPrefix_[at]) - 16 * MatchCost(length, fo);
+    return static_cast<int>(literalPrefix_[at + length] - literalPrefix_[at]) -
+           16 * MatchCost(length, fo);
   }
 
   Candidate Find(std::uint32_t pos, std::uint32_t frameEnd, int chainDepth) {
@@ -331,7 +332,8 @@ class LzxEncoder final : public FolderEncoder {
       // Lazy evaluation: a better match starting one or two bytes later wins over this one.
       while (match.length < options_.lazyLength && pos + 1 < end) {
         // Once the match in hand is good, a shorter search for a better one will do.
-        const int depth = match.length >= options_.goodLength ? options_.chainDepth / 4 : options_.chainDepth;
+        const int depth =
+            match.length >= options_.goodLength ? options_.chainDepth / 4 : options_.chainDepth;
         const Candidate next = Find(pos + 1, end, depth);
         if (next.gain > match.gain) {
           frame.items.push_back(*At(pos));
@@ -361,9 +363,9 @@ class LzxEncoder final : public FolderEncoder {
   // without looking inside it.
   struct Node {
     std::uint32_t cost;
-    std::uint32_t fo;       // of the step arriving here
-    std::uint16_t length;   // of that step; 1 = literal
-    std::uint32_t r[3];     // repeat offsets after that step
+    std::uint32_t fo;      // of the step arriving here
+    std::uint16_t length;  // of that step; 1 = literal
+    std::uint32_t r[3];    // repeat offsets after that step
   };
 
   void ParseOptimal(Frame& frame, std::uint32_t start, std::uint32_t end) {
@@ -402,7 +404,8 @@ class LzxEncoder final : public FolderEncoder {
           const std::uint32_t r = cur.r[k];
           if (r > pos) continue;
           const int len = MatchLength(p, p - r, limit);
-          for (int l = kMinMatch; l <= len; ++l) relax(i + l, cur.cost + 16 * MatchCost(l, k), l, k, cur.r);
+          for (int l = kMinMatch; l <= len; ++l)
+            relax(i + l, cur.cost + 16 * MatchCost(l, k), l, k, cur.r);
           if (len > longest) longest = len;
         }
       }
@@ -423,7 +426,8 @@ class LzxEncoder final : public FolderEncoder {
               std::uint32_t fo = distance + 2;
               for (std::uint32_t k = 0; k < 3; ++k)
                 if (cur.r[k] == distance) fo = k;
-              for (int l = found + 1; l <= len; ++l) relax(i + l, cur.cost + 16 * MatchCost(l, fo), l, fo, cur.r);
+              for (int l = found + 1; l <= len; ++l)
+                relax(i + l, cur.cost + 16 * MatchCost(l, fo), l, fo, cur.r);
               found = len;
               if (len > longest) longest = len;
               if (len >= options_.niceLength || len == limit) break;
@@ -486,7 +490,8 @@ class LzxEncoder final : public FolderEncoder {
   }
 
   void UpdateCosts(const std::uint8_t* mainLens, const std::uint8_t* lengthLens) {
-    for (int i = 0; i < 256; ++i) literalCost16_[i] = 16 * (mainLens[i] ? mainLens[i] : kUnseenSymbolCost);
+    for (int i = 0; i < 256; ++i)
+      literalCost16_[i] = 16 * (mainLens[i] ? mainLens[i] : kUnseenSymbolCost);
     for (int i = 0; i < mainSize_; ++i)
       mainCost_[i] = mainLens[i] ? mainLens[i] : kUnseenSymbolCost;
     for (int i = 0; i < kLengthTreeSize; ++i)
@@ -602,7 +607,8 @@ class LzxEncoder final : public FolderEncoder {
                          const std::uint8_t* previousLength) const {
     std::uint64_t bits = 0;
     for (int i = 0; i < mainSize_; ++i) bits += std::uint64_t(stats.main[i]) * code.main[i];
-    for (int i = 0; i < kLengthTreeSize; ++i) bits += std::uint64_t(stats.length[i]) * code.length[i];
+    for (int i = 0; i < kLengthTreeSize; ++i)
+      bits += std::uint64_t(stats.length[i]) * code.length[i];
     bits += LengthsBits(code.main, previousMain, 0, 256);
     bits += LengthsBits(code.main, previousMain, 256, mainSize_);
     bits += LengthsBits(code.length, previousLength, 0, kLengthTreeSize);
@@ -645,8 +651,7 @@ class LzxEncoder final : public FolderEncoder {
     const std::uint32_t* alignedFreq = stats.aligned;
     const std::uint32_t alignedUses = stats.alignedUses;
     std::uint8_t mainLens[kMaxMainSize], lengthLens[kLengthTreeSize], alignedLens[kAlignedSize];
-    std::uint16_t mainCodes[kMaxMainSize], lengthCodes[kLengthTreeSize],
-        alignedCodes[kAlignedSize];
+    std::uint16_t mainCodes[kMaxMainSize], lengthCodes[kLengthTreeSize], alignedCodes[kAlignedSize];
     BuildCodeLengths(mainFreq, mainSize_, kMainLengthLimit, mainLens);
     BuildCodeLengths(lengthFreq, kLengthTreeSize, kLengthLengthLimit, lengthLens);
     BuildCodes(mainLens, mainSize_, mainCodes);
@@ -655,7 +660,8 @@ class LzxEncoder final : public FolderEncoder {
     if (alignedUses) {
       BuildCodeLengths(alignedFreq, kAlignedSize, kAlignedLengthLimit, alignedLens);
       std::uint64_t alignedBits = 0;
-      for (int a = 0; a < kAlignedSize; ++a) alignedBits += std::uint64_t(alignedFreq[a]) * alignedLens[a];
+      for (int a = 0; a < kAlignedSize; ++a)
+        alignedBits += std::uint64_t(alignedFreq[a]) * alignedLens[a];
       aligned = alignedBits + 3 * kAlignedSize < 3ull * alignedUses;
       BuildCodes(alignedLens, kAlignedSize, alignedCodes);
     }
@@ -689,7 +695,8 @@ class LzxEncoder final : public FolderEncoder {
         const int symbol = 256 + slot * 8 + header;
         writer_.Put(mainCodes[symbol], mainLens[symbol]);
         if (header == kNumPrimaryLengths)
-          writer_.Put(lengthCodes[len2 - kNumPrimaryLengths], lengthLens[len2 - kNumPrimaryLengths]);
+          writer_.Put(lengthCodes[len2 - kNumPrimaryLengths],
+                      lengthLens[len2 - kNumPrimaryLengths]);
         if (slot < 3) continue;
         const int extraBits = kSlots.extra[slot];
         const std::uint32_t extra = fo - kSlots.base[slot];
@@ -749,7 +756,8 @@ class LzxEncoder final : public FolderEncoder {
     if (pending_.empty()) return;
     if (!WriteCompressedBlock(0, pending_.size())) {
       for (std::size_t f = 0; f < pending_.size(); ++f)
-        if (pending_.size() == 1 || !WriteCompressedBlock(f, 1)) WriteUncompressedBlock(pending_[f]);
+        if (pending_.size() == 1 || !WriteCompressedBlock(f, 1))
+          WriteUncompressedBlock(pending_[f]);
     }
     pending_.clear();
     groupStats_ = Stats();

@@ -152,9 +152,7 @@ CabInfo ParseCabinet(const std::string& path) {
   return info;
 }
 
-bool HaveTool(const std::string& tool) {
-  return RunQuiet("command -v " + tool) == 0;
-}
+bool HaveTool(const std::string& tool) { return RunQuiet("command -v " + tool) == 0; }
 
 int RunQuiet(const std::string& command) {
   const int rc = std::system((command + " >/dev/null 2>&1").c_str());
@@ -175,8 +173,8 @@ Bytes RandomBytes(std::uint32_t seed, std::size_t size) {
 }
 
 Bytes TextBytes(std::uint32_t seed, std::size_t size) {
-  static const char* words[] = {"update", "file", "cabinet", "the", "of", "version", "a",
-                                "window", "and", "control", "build", "server", "to", "is"};
+  static const char* words[] = {"update", "file", "cabinet", "the",   "of",     "version", "a",
+                                "window", "and",  "control", "build", "server", "to",      "is"};
   std::mt19937 rng(seed);
   Bytes out;
   while (out.size() < size) {
@@ -204,10 +202,11 @@ Bytes StructuredBytes(std::uint32_t seed, std::size_t size) {
       case 2:  // noise
         for (std::size_t i = 0; i < piece; ++i) out.push_back(static_cast<std::uint8_t>(rng()));
         break;
-      case 3:    // repeat from near or far back (sometimes beyond any window)
+      case 3:  // repeat from near or far back (sometimes beyond any window)
       case 4: {
         if (out.empty()) break;
-        const std::size_t distance = 1 + rng() % std::min<std::size_t>(out.size(), rng() % 2 ? 64 : 3000000);
+        const std::size_t distance =
+            1 + rng() % std::min<std::size_t>(out.size(), rng() % 2 ? 64 : 3000000);
         const std::size_t from = out.size() - distance;
         for (std::size_t i = 0; i < piece; ++i) out.push_back(out[from + i]);
         break;

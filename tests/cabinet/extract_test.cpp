@@ -1,12 +1,13 @@
 // ExtractCabinet: destinations, folders, replacement, time stamps, failures, and the refusal of
 // names that would leave the destination.
+#include "cabinet/extract.h"
+
 #include <sys/stat.h>
 
 #include <ctime>
 
 #include "cabinet/cabfile.h"
 #include "cabinet/cabformat.h"
-#include "cabinet/extract.h"
 #include "cabtest.h"
 
 using namespace kelvane;
@@ -42,13 +43,15 @@ Bytes B(const std::string& s) { return Bytes(s.begin(), s.end()); }
 
 TEST(ExtractCabinet, CreatesFoldersWithParentsAndBackslashesSeparate) {
   TempDir dir;
-  const std::string cab =
-      MakeCab(dir, {{"a.txt", "sub", B("alpha")}, {"b.txt", "", B("beta")}, {"c.txt", "x\\y\\z", B("gamma")}});
+  const std::string cab = MakeCab(
+      dir,
+      {{"a.txt", "sub", B("alpha")}, {"b.txt", "", B("beta")}, {"c.txt", "x\\y\\z", B("gamma")}});
   for (const std::string& dest : {dir / "T", dir / "U/", dir / "V\\", dir / "deep/W"}) {
     ASSERT_EQ(0, ExtractCabinet(cab, dest)) << dest;
     std::string base = dest;
     while (base.back() == '/' || base.back() == '\\') base.pop_back();
-    EXPECT_EQ((std::vector<std::string>{"b.txt", "sub/a.txt", "x/y/z/c.txt"}), ListTree(base)) << dest;
+    EXPECT_EQ((std::vector<std::string>{"b.txt", "sub/a.txt", "x/y/z/c.txt"}), ListTree(base))
+        << dest;
     EXPECT_TRUE(ReadFile(base + "/sub/a.txt") == B("alpha"));
   }
 }
@@ -104,7 +107,8 @@ TEST(ExtractCabinet, CorruptDataFailsWithoutHalfWrittenFile) {
   TempDir dir;
   // "a" lies in blocks 0..1, "b" in blocks 1..3; the data of the last block is damaged.
   const std::string cab = MakeCab(
-      dir, {{"a.bin", "", StructuredBytes(1, 40000)}, {"b.bin", "", StructuredBytes(2, 60000)}}, typNone);
+      dir, {{"a.bin", "", StructuredBytes(1, 40000)}, {"b.bin", "", StructuredBytes(2, 60000)}},
+      typNone);
   Bytes bytes = ReadFile(cab);
   bytes[bytes.size() - 5] ^= 0x55;
   WriteFile(cab, bytes);

@@ -70,7 +70,8 @@ class Interop : public ::testing::TestWithParam<Config> {
   }
 
   void CheckTool(const std::string& tool, const std::string& test, const std::string& extract) {
-    if (!HaveTool(tool)) GTEST_SKIP() << tool << " is not installed (scripts/install-deps installs it)";
+    if (!HaveTool(tool))
+      GTEST_SKIP() << tool << " is not installed (scripts/install-deps installs it)";
     const std::string cab = Quote(dir_ / "test.cab");
     const std::string out = dir_ / ("out-" + tool);
     EXPECT_EQ(0, RunQuiet(test + " " + cab)) << tool << " does not verify the cabinet";

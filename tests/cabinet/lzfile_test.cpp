@@ -12,7 +12,8 @@ namespace {
 // An SZDD file: the 14-byte header, then groups of a flag byte and up to 8 items. With
 // `useMatches` a run of the first byte is sent as ring references, else all literals.
 Bytes Szdd(const Bytes& data, char lastChar, std::uint32_t headerLength) {
-  Bytes out = {'S', 'Z', 'D', 'D', 0x88, 0xF0, 0x27, 0x33, 'A', static_cast<std::uint8_t>(lastChar)};
+  Bytes out = {'S',  'Z',  'D',  'D', 0x88,
+               0xF0, 0x27, 0x33, 'A', static_cast<std::uint8_t>(lastChar)};
   for (int k = 0; k < 4; ++k) out.push_back(static_cast<std::uint8_t>(headerLength >> (8 * k)));
   for (std::size_t i = 0; i < data.size(); i += 8) {
     const std::size_t n = std::min<std::size_t>(8, data.size() - i);
@@ -49,7 +50,8 @@ TEST(LZExpandedName, HeaderCharacterInTheCaseOfTheName) {
 TEST(ExpandLZFile, ExpandsBesideAndDeletesTheCompressedFile) {
   TempDir dir;
   const Bytes content = StructuredBytes(1, 20000);
-  WriteFile(dir / "tarvoxsetup.ex_", Szdd(content, 'e', static_cast<std::uint32_t>(content.size())));
+  WriteFile(dir / "tarvoxsetup.ex_",
+            Szdd(content, 'e', static_cast<std::uint32_t>(content.size())));
   WriteText(dir / "tarvoxsetup.exe", "an older copy, replaced");
   ASSERT_TRUE(ExpandLZFile(dir / "tarvoxsetup.ex_"));
   EXPECT_TRUE(ReadFile(dir / "tarvoxsetup.exe") == content);
@@ -58,7 +60,8 @@ TEST(ExpandLZFile, ExpandsBesideAndDeletesTheCompressedFile) {
 }
 
 TEST(ExpandLZFile, FileMadeByMscompress) {
-  if (!HaveTool("mscompress")) GTEST_SKIP() << "mscompress is not installed (scripts/install-deps installs it)";
+  if (!HaveTool("mscompress"))
+    GTEST_SKIP() << "mscompress is not installed (scripts/install-deps installs it)";
   TempDir dir;
   const Bytes content = TextBytes(2, 50000);
   WriteFile(dir / "notes.txt", content);
@@ -87,7 +90,8 @@ TEST(ExpandLZFile, SizeMismatchOrMissingFileFailsAndWritesNothing) {
   } cases[] = {
       {"header longer than the data", Szdd(content, 'e', 6000)},
       {"header shorter than the data", Szdd(content, 'e', 4000)},
-      {"truncated data", [&] {
+      {"truncated data",
+       [&] {
          Bytes b = Szdd(content, 'e', 5000);
          b.resize(b.size() / 2);
          return b;

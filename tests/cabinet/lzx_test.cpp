@@ -16,7 +16,8 @@ namespace {
 
 // Writes `data` as the only file of an LZX cabinet, extracts it with ExtractCabinet and returns
 // the cabinet's size; the bytes must come back unchanged.
-std::size_t RoundTrip(const TempDir& dir, const Bytes& data, TLZXMemory memory, const std::string& what) {
+std::size_t RoundTrip(const TempDir& dir, const Bytes& data, TLZXMemory memory,
+                      const std::string& what) {
   WriteFile(dir / "in.bin", data);
   TCABFile cab;
   cab.CABFile = dir / "rt.cab";
@@ -31,7 +32,8 @@ std::size_t RoundTrip(const TempDir& dir, const Bytes& data, TLZXMemory memory, 
   return ReadFile(cab.CABFile).size();
 }
 
-const TLZXMemory kAllWindows[] = {lzxLowest, lzxLower, lzxLow, lzxMedium, lzxHigh, lzxHigher, lzxHighest};
+const TLZXMemory kAllWindows[] = {lzxLowest, lzxLower,  lzxLow,    lzxMedium,
+                                  lzxHigh,   lzxHigher, lzxHighest};
 
 }  // namespace
 
@@ -62,7 +64,8 @@ TEST(LzxEncoder, SpecialDataShapes) {
       {"noise", RandomBytes(3, 200000)},
       {"one repeated byte", Bytes(100001, 0xE8)},
       {"text", TextBytes(4, 300000)},
-      {"noise then its copy", [] {
+      {"noise then its copy",
+       [] {
          Bytes b = RandomBytes(5, 20000);
          b.insert(b.end(), b.begin(), b.end());
          return b;
@@ -76,7 +79,8 @@ TEST(LzxEncoder, E8CallsAtFrameEnds) {
   // Leaders at n-11 (translated), n-10 and n-6 (never inspected) of full and short frames, and
   // calls whose operands straddle the frame boundary.
   TempDir dir;
-  for (std::size_t total : {std::size_t(65536), std::size_t(32768 + 5000), std::size_t(32768 + 11)}) {
+  for (std::size_t total :
+       {std::size_t(65536), std::size_t(32768 + 5000), std::size_t(32768 + 11)}) {
     Bytes data(total, 0x90);
     auto call = [&](std::size_t at, std::uint32_t target) {
       if (at + 5 > data.size()) return;

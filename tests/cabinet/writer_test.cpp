@@ -34,9 +34,9 @@ TEST(CABFile, CompressionCodePerTypeAndWindow) {
     TLZXMemory memory;
     std::uint16_t code;
   } rows[] = {
-      {typNone, lzxHighest, 0x0000}, {typMSZIP, lzxHigh, 0x0001},   {typLZX, lzxLowest, 0x0F03},
-      {typLZX, lzxLower, 0x1003},    {typLZX, lzxLow, 0x1103},      {typLZX, lzxMedium, 0x1203},
-      {typLZX, lzxHigh, 0x1303},     {typLZX, lzxHigher, 0x1403},   {typLZX, lzxHighest, 0x1503},
+      {typNone, lzxHighest, 0x0000}, {typMSZIP, lzxHigh, 0x0001}, {typLZX, lzxLowest, 0x0F03},
+      {typLZX, lzxLower, 0x1003},    {typLZX, lzxLow, 0x1103},    {typLZX, lzxMedium, 0x1203},
+      {typLZX, lzxHigh, 0x1303},     {typLZX, lzxHigher, 0x1403}, {typLZX, lzxHighest, 0x1503},
   };
   TempDir dir;
   WriteText(dir / "a.txt", "hello hello hello hello\n");
@@ -112,11 +112,15 @@ TEST(CABFile, DatesAreLocalDosStampsAndAttributesMasked) {
   WriteText(dir / "ro.txt", "y");
   WriteText(dir / "old.txt", "z");
   const std::time_t when = LocalTime(2024, 5, 17, 13, 45, 31);  // odd second: truncated
-  struct utimbuf times {when, when};
+  struct utimbuf times {
+    when, when
+  };
   ::utime((dir / "plain.txt").c_str(), &times);
   ::utime((dir / "ro.txt").c_str(), &times);
   const std::time_t old = LocalTime(1975, 1, 1, 0, 0, 0);  // before DOS dates begin: clamped
-  struct utimbuf oldTimes {old, old};
+  struct utimbuf oldTimes {
+    old, old
+  };
   ::utime((dir / "old.txt").c_str(), &oldTimes);
   ::chmod((dir / "ro.txt").c_str(), 0444);
   TCABFile cab;
@@ -186,7 +190,8 @@ TEST(CABFile, ProgressPerBlockUpToTotal) {
 TEST(CABFile, FolderThresholdOnCompressedBytesFilesNeverSplit) {
   TempDir dir;
   // Incompressible 400 000-byte files: the third file brings a folder past 900 000 bytes.
-  for (int i = 0; i < 5; ++i) WriteFile(dir / ("r" + std::to_string(i)), RandomBytes(10 + i, 400000));
+  for (int i = 0; i < 5; ++i)
+    WriteFile(dir / ("r" + std::to_string(i)), RandomBytes(10 + i, 400000));
   WriteText(dir / "empty", "");
   TCABFile cab;
   cab.CABFile = dir / "x.cab";
