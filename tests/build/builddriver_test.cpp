@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "buildtestfolder.h"
+#include "common/testfolder.h"
 #include "platform/paths.h"
 
 namespace kelvane {
@@ -98,7 +98,7 @@ class BuildDriverTest : public ::testing::Test {
     return errors;
   }
 
-  testing::TBuildTestFolder folder_;
+  testing::TTestFolder folder_;
   TProjectState state_;
   TFileTransfer transfer_;
   TCABFile cabinet_;
@@ -157,8 +157,8 @@ TEST_F(BuildDriverTest, PublishesAnArchiveAFileAndTheLicenceWithTheControlFileLa
   EXPECT_THAT(view_.totals, ElementsAre(0, 10, 20, 30, 35, 45, 55, 65, 75, 81, 88, 94, 100));
   EXPECT_THAT(QueuedUrls(), ElementsAre(state_.Project.eula, cab, data, Inf()));
   for (const std::string& file : {state_.Project.eula, cab, data, Inf()})
-    EXPECT_EQ(testing::TBuildTestFolder::Read(Published(ExtractFileName(file))),
-              testing::TBuildTestFolder::Read(file))
+    EXPECT_EQ(testing::ReadAll(Published(ExtractFileName(file))),
+              testing::ReadAll(file))
         << file;
   EXPECT_THAT(view_.statuses, ElementsAre("", "Project Running", "Project Finished"));
   EXPECT_THAT(view_.pictures, ElementsAre("", "ok"));
@@ -186,8 +186,8 @@ TEST_F(BuildDriverTest, ArchiveProgressNamesItsMembersAndAppComponentsTravelAsNe
   driver_.RunBuild();
 
   ASSERT_EQ(driver_.Outcome(), TBuildOutcome::boFinished);
-  EXPECT_EQ(testing::TBuildTestFolder::Read(Published("app.exe_NEW")),
-            testing::TBuildTestFolder::Read(app));
+  EXPECT_EQ(testing::ReadAll(Published("app.exe_NEW")),
+            testing::ReadAll(app));
   EXPECT_TRUE(fs::exists(Published("one.CAB")));
   EXPECT_EQ(sources.front(), "File Source: Single File...[" + single + "]");
   EXPECT_EQ(view_.steps[5], "Copying and renaming file : " + app + "_NEW");
@@ -201,7 +201,7 @@ TEST_F(BuildDriverTest, TheSameFileListedTwiceIsQueuedOnce) {
   EXPECT_EQ(driver_.Outcome(), TBuildOutcome::boFinished);
   EXPECT_THAT(QueuedUrls(), ElementsAre(data, Inf()));
   // The control file still lists it twice.
-  EXPECT_THAT(testing::TBuildTestFolder::Read(Inf()), HasSubstr("[file2]"));
+  EXPECT_THAT(testing::ReadAll(Inf()), HasSubstr("[file2]"));
 
   // Case does not matter either.
   driver_.QueueForTransfer(folder_.Path("SRC/DATA.BIN"));

@@ -22,7 +22,7 @@
 #include <thread>
 #include <vector>
 
-#include "buildtestfolder.h"
+#include "common/testfolder.h"
 #include "platform/inifile.h"
 #include "project/projectfile.h"
 #include "servers.h"
@@ -33,7 +33,8 @@ namespace {
 using ::testing::ElementsAreArray;
 using ::testing::HasSubstr;
 namespace fs = std::filesystem;
-using testing::TBuildTestFolder;
+using testing::ReadAll;
+using testing::TTestFolder;
 
 struct TRun {
   int status = -1;
@@ -88,8 +89,8 @@ class CompileModeTest : public ::testing::Test {
     waitpid(pid, &status, 0);
     TRun run;
     run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    run.out = TBuildTestFolder::Read(out);
-    run.err = TBuildTestFolder::Read(err);
+    run.out = ReadAll(out);
+    run.err = ReadAll(err);
     return run;
   }
 
@@ -126,7 +127,7 @@ class CompileModeTest : public ::testing::Test {
     return names;
   }
 
-  TBuildTestFolder folder_;
+  TTestFolder folder_;
   std::string exe_;
   TUpdateProject project_;
 };
@@ -201,20 +202,20 @@ TEST_F(CompileModeTest, PublishesAProjectToAFolder) {
   const std::string bin = folder_.Path("bin/");
   EXPECT_EQ(Published(), (std::set<std::string>{"Demo.INF", "app.exe_NEW", "data.dat", "lib.CAB",
                                                 "eula.txt", "whatsnew.txt"}));
-  const std::string inf = TBuildTestFolder::Read(folder_.Path("pub/Demo.INF"));
-  EXPECT_EQ(inf, TBuildTestFolder::Read(bin + "Demo.INF"));  // written to the executable's folder
+  const std::string inf = ReadAll(folder_.Path("pub/Demo.INF"));
+  EXPECT_EQ(inf, ReadAll(bin + "Demo.INF"));  // written to the executable's folder
   EXPECT_THAT(inf, HasSubstr("app.exe_NEW"));
   EXPECT_THAT(inf, HasSubstr("lib.CAB"));
-  EXPECT_EQ(TBuildTestFolder::Read(folder_.Path("pub/app.exe_NEW")), TBuildTestFolder::Read(app));
-  EXPECT_EQ(TBuildTestFolder::Read(folder_.Path("pub/data.dat")), TBuildTestFolder::Read(data));
-  EXPECT_EQ(TBuildTestFolder::Read(folder_.Path("pub/eula.txt")), "Licence\r\n");
-  EXPECT_EQ(TBuildTestFolder::Read(folder_.Path("pub/whatsnew.txt")), "News\r\n");
+  EXPECT_EQ(ReadAll(folder_.Path("pub/app.exe_NEW")), ReadAll(app));
+  EXPECT_EQ(ReadAll(folder_.Path("pub/data.dat")), ReadAll(data));
+  EXPECT_EQ(ReadAll(folder_.Path("pub/eula.txt")), "Licence\r\n");
+  EXPECT_EQ(ReadAll(folder_.Path("pub/whatsnew.txt")), "News\r\n");
   const std::string x = folder_.Path("x");
   if (HaveCabextract()) {
     ASSERT_EQ(std::system(("cabextract -q -d " + x + " " + folder_.Path("pub/lib.CAB")).c_str()),
               0);
-    EXPECT_EQ(TBuildTestFolder::Read(x + "/lib.dll"), TBuildTestFolder::Read(lib));
-    EXPECT_EQ(TBuildTestFolder::Read(x + "/extra.txt"), TBuildTestFolder::Read(extra));
+    EXPECT_EQ(ReadAll(x + "/lib.dll"), ReadAll(lib));
+    EXPECT_EQ(ReadAll(x + "/extra.txt"), ReadAll(extra));
   } else {
     std::cout << "cabextract is missing: the cabinet was not checked\n";
   }
@@ -306,7 +307,7 @@ TEST_P(CompileModeSignalTest, ASignalDuringALargeArchiveCancelsTheBuild) {
   bool signalled = false;
   const TRun run = Run({"/C" + project}, {}, [&](pid_t pid, const std::string& out) {
     for (int i = 0; i < 600 && !signalled; ++i) {
-      if (TBuildTestFolder::Read(out).find("Single File...[") != std::string::npos) {
+      if (ReadAll(out).find("Single File...[") != std::string::npos) {
         kill(pid, GetParam());
         signalled = true;
       }
@@ -388,19 +389,19 @@ TEST_F(CompileModeTest, PublishesToAnFtpServerWithThePasswordFromTheEnvironment)
   EXPECT_THAT(
       Totals(ConsoleLines(run.out)),
       ElementsAreArray({"0", "10", "20", "30", "35", "48", "62", "75", "81", "88", "94", "100"}));
-  EXPECT_EQ(TBuildTestFolder::Read(target + "/data.dat"),
-            TBuildTestFolder::Read(folder_.Path("app/data.dat")));
-  EXPECT_EQ(TBuildTestFolder::Read(target + "/whatsnew.txt"), "News\r\n");
-  EXPECT_EQ(TBuildTestFolder::Read(target + "/Demo.INF"),
-            TBuildTestFolder::Read(folder_.Path("bin/Demo.INF")));
+  EXPECT_EQ(ReadAll(target + "/data.dat"),
+            ReadAll(folder_.Path("app/data.dat")));
+  EXPECT_EQ(ReadAll(target + "/whatsnew.txt"), "News\r\n");
+  EXPECT_EQ(ReadAll(target + "/Demo.INF"),
+            ReadAll(folder_.Path("bin/Demo.INF")));
   const std::string x = folder_.Path("x");
   if (HaveCabextract()) {
     ASSERT_EQ(std::system(("cabextract -q -d " + x + " " + target + "/lib.CAB").c_str()), 0);
-    EXPECT_EQ(TBuildTestFolder::Read(x + "/lib.dll"), TBuildTestFolder::Read(lib));
+    EXPECT_EQ(ReadAll(x + "/lib.dll"), ReadAll(lib));
   }
 
   // The control file reached the server after every other file.
-  const std::string log = TBuildTestFolder::Read(servers.FtpLog);
+  const std::string log = ReadAll(servers.FtpLog);
   const std::size_t inf = log.find("Demo.INF");
   ASSERT_NE(inf, std::string::npos);
   for (const char* name : {"data.dat", "lib.CAB", "whatsnew.txt"}) {

@@ -8,13 +8,14 @@
 #include <sstream>
 
 #include "platform/errors.h"
-#include "testfolder.h"
+#include "common/testfolder.h"
 
 namespace kelvane {
 namespace {
 
 using ::testing::ElementsAre;
 using ::testing::MatchesRegex;
+using testing::ReadAll;
 using testing::TTestFolder;
 
 class TRecordingView : public TProjectLogView {
@@ -78,13 +79,13 @@ TEST(ProjectLog, SaveWritesCrLfAndWindows1252) {
   log.LogMessage("two\r\nlines", mkWarning);
   const std::string path = dir.Path("build.log");
   log.SaveLog(path);
-  const std::string bytes = TTestFolder::Read(path);
+  const std::string bytes = ReadAll(path);
   EXPECT_EQ(bytes, log.Lines()[0].substr(0, log.Lines()[0].size() - 3) + "\x80\r\n" +
                        log.Lines()[1] + "\r\n");
 
   TProjectLog empty;
   empty.SaveLog(path);
-  EXPECT_EQ(TTestFolder::Read(path), "");
+  EXPECT_EQ(ReadAll(path), "");
 }
 
 TEST(ProjectLog, RefusedSaveRaisesAndKeepsTheLog) {

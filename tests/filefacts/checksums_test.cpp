@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <random>
 
-#include "../platform/test_folder.h"
+#include "common/testfolder.h"
 #include "filefacts/filefacts.h"
 #include "reference.h"
 
@@ -14,7 +14,7 @@ namespace {
 
 using testing::ReadAll;
 using testing::ReferenceRead;
-using testing::TestFolder;
+using testing::TTestFolder;
 using testing::WriteAll;
 
 struct KnownCase {
@@ -30,7 +30,7 @@ TEST(FileFacts, KnownValues) {
       {"abc", "abc", 293, 0x6C8D9D41},           // the standard CRC-32 would be 0x352441C2
       {"a", "a", 0xFFFFFFFF + 97u, 0xE8B7BE44},  // the standard CRC-32 would be 0xE8B7BE43
   };
-  TestFolder folder;
+  TTestFolder folder;
   for (const auto& c : cases) {
     const std::string path = folder / c.name;
     WriteAll(path, c.bytes);
@@ -83,7 +83,7 @@ std::string RandomBytes(std::size_t size, std::mt19937& random) {
 }
 
 TEST(FileFacts, EqualsBlockByBlockAlgorithm) {
-  TestFolder folder;
+  TTestFolder folder;
   std::mt19937 random(20261209);
   std::vector<std::string> paths;
   for (const std::size_t size : InterestingSizes()) {
@@ -142,7 +142,7 @@ TEST(FileFacts, RunningFormsOverPieces) {
 // A missing or unreadable file reads as an empty one; so does anything that is not a regular
 // file (a folder cannot be read, and a pipe or device could block or never end).
 TEST(FileFacts, UnreadableReadsAsEmpty) {
-  TestFolder folder;
+  TTestFolder folder;
   const std::string fifo = folder / "pipe";
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
   const TFileFacts empty;
@@ -158,7 +158,7 @@ TEST(FileFacts, UnreadableReadsAsEmpty) {
 }
 
 TEST(FileFacts, SizeIsLow32Bits) {
-  TestFolder folder;
+  TTestFolder folder;
   const struct {
     std::uint64_t size;
     std::int32_t size32;

@@ -2,13 +2,13 @@
 
 #include <filesystem>
 
-#include "../platform/test_folder.h"
+#include "common/testfolder.h"
 #include "filefacts/filefacts.h"
 
 namespace kelvane {
 namespace {
 
-using testing::TestFolder;
+using testing::TTestFolder;
 using testing::WriteAll;
 
 TEST(Display, VersionToText) {
@@ -87,7 +87,7 @@ TEST(Display, ShortFileName) {
 }
 
 TEST(Display, ShellFileInfo) {
-  TestFolder folder;
+  TTestFolder folder;
   WriteAll(folder / "Setup.exe", std::string(1536, 'x'));
   TFileInfo info;
   GetShellFileInfo(folder / "Setup.exe", info);

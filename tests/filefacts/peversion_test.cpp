@@ -3,14 +3,14 @@
 #include <random>
 #include <string>
 
-#include "../platform/test_folder.h"
+#include "common/testfolder.h"
 #include "filefacts/filefacts.h"
 
 namespace kelvane {
 namespace {
 
 using testing::ReadAll;
-using testing::TestFolder;
+using testing::TTestFolder;
 using testing::WriteAll;
 
 std::string Fixture(const std::string& name) {
@@ -43,7 +43,7 @@ TEST(FileVersion, Fixtures) {
 }
 
 TEST(FileVersion, NoVersionLeavesPartsUntouched) {
-  TestFolder folder;
+  TTestFolder folder;
   WriteAll(folder / "notes.txt", "MZ but only a text file\r\n");
   for (const std::string& path : {Fixture("nover64.exe"), folder / "notes.txt", folder / "missing",
                                   Fixture("make-fixtures.sh")}) {

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <filesystem>
 
-#include "test_folder.h"
+#include "common/testfolder.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size);
 

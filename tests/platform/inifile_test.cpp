@@ -7,13 +7,13 @@
 #include <vector>
 
 #include "platform/errors.h"
-#include "test_folder.h"
+#include "common/testfolder.h"
 
 namespace kelvane {
 namespace {
 
 using testing::ReadAll;
-using testing::TestFolder;
+using testing::TTestFolder;
 using testing::WriteAll;
 
 // ---- Writing: start bytes, a series of calls, the exact bytes on disk -----------------------
@@ -97,7 +97,7 @@ const WriteCase kWriteCases[] = {
 class IniWrite : public ::testing::TestWithParam<WriteCase> {};
 
 TEST_P(IniWrite, GivesExactBytes) {
-  TestFolder folder;
+  TTestFolder folder;
   const std::string path = folder / "t.ini";
   if (GetParam().before) WriteAll(path, GetParam().before);
   TIniFile ini(path);
@@ -160,7 +160,7 @@ const ReadCase kReadCases[] = {
 class IniRead : public ::testing::TestWithParam<ReadCase> {};
 
 TEST_P(IniRead, ReturnsProfileValue) {
-  TestFolder folder;
+  TTestFolder folder;
   const std::string path = folder / "t.ini";
   WriteAll(path, GetParam().file);
   const TIniFile ini(path);
@@ -204,7 +204,7 @@ TEST(IniNumbers, DecimalOrDefault) {
       {"$123456789", 77, 77},
       {"$G", 77, 77},
   };
-  TestFolder folder;
+  TTestFolder folder;
   const std::string path = folder / "n.ini";
   {
     TIniFile ini(path);
@@ -222,7 +222,7 @@ TEST(IniNumbers, DecimalOrDefault) {
 }
 
 TEST(IniNumbers, BooleansAreIntegers) {
-  TestFolder folder;
+  TTestFolder folder;
   const std::string path = folder / "b.ini";
   WriteAll(path, "[B]\r\nzero=0\r\none=1\r\ntwo=2\r\njunk=yes\r\n");
   const TIniFile ini(path);
@@ -237,7 +237,7 @@ TEST(IniNumbers, BooleansAreIntegers) {
 // ---- Whole sections, long values, existence -------------------------------------------------
 
 TEST(IniSections, LinesInFileOrder) {
-  TestFolder folder;
+  TTestFolder folder;
   const std::string path = folder / "s.ini";
   WriteAll(path,
            "[section1]\r\nname1=val1\r\nname2=\r\n;comment\r\n\r\nname3\r\n  name4 = \"val4\" \r\n"
@@ -260,7 +260,7 @@ TEST(IniSections, LinesInFileOrder) {
 
 // The original cut every value at 2047 characters; a long description must survive whole.
 TEST(IniValues, LongValueSurvivesSaveAndLoad) {
-  TestFolder folder;
+  TTestFolder folder;
   const std::string path = folder / "long.ini";
   std::string value;
   for (int i = 0; value.size() < 70000; ++i) value += "component" + std::to_string(i) + ",";
@@ -273,7 +273,7 @@ TEST(IniValues, LongValueSurvivesSaveAndLoad) {
 }
 
 TEST(IniFile, MissingFileReadsEmptyAndIsNotCreatedByReading) {
-  TestFolder folder;
+  TTestFolder folder;
   const std::string path = folder / "none.ini";
   TIniFile ini(path);
   EXPECT_EQ(ini.ReadString("S", "k", "d"), "d");
@@ -284,7 +284,7 @@ TEST(IniFile, MissingFileReadsEmptyAndIsNotCreatedByReading) {
 }
 
 TEST(IniFile, RefusedWriteRaisesAndKeepsNothingHalfWritten) {
-  TestFolder folder;
+  TTestFolder folder;
   const std::string path = folder / "no-such-folder/x.ini";
   TIniFile ini(path);
   ini.WriteString("S", "k", "v");
@@ -308,7 +308,7 @@ TEST(IniFile, RefusedWriteRaisesAndKeepsNothingHalfWritten) {
 }
 
 TEST(IniFile, WritesThroughSymbolicLink) {
-  TestFolder folder;
+  TTestFolder folder;
   WriteAll(folder / "real.ini", "[S]\r\nk=1\r\n");
   std::filesystem::create_symlink(folder / "real.ini", folder / "link.ini");
   TIniFile ini(folder / "link.ini");

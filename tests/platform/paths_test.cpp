@@ -6,13 +6,13 @@
 #include <filesystem>
 
 #include "platform/errors.h"
-#include "test_folder.h"
+#include "common/testfolder.h"
 
 namespace kelvane {
 namespace {
 
 using testing::ReadAll;
-using testing::TestFolder;
+using testing::TTestFolder;
 using testing::WriteAll;
 
 // Sets an environment variable for one test and restores it afterwards.
@@ -55,7 +55,7 @@ TEST(Paths, SystemFolders) {
   EXPECT_EQ(exe.back(), '/');
   EXPECT_TRUE(std::filesystem::exists(exe + "platform_tests"));
 
-  TestFolder folder;
+  TTestFolder folder;
   {
     ScopedEnv tmp("TMPDIR", folder / "t");
     EXPECT_EQ(TempFolder(), folder / "t/");
@@ -74,7 +74,7 @@ TEST(Paths, SystemFolders) {
 }
 
 TEST(Paths, WriteFileAtomicallyReplacesWholeFile) {
-  TestFolder folder;
+  TTestFolder folder;
   const std::string target = folder / "f.txt";
   WriteAll(target, "old content that is longer");
   std::filesystem::permissions(target, std::filesystem::perms::owner_read |

@@ -6,11 +6,12 @@
 #include <unistd.h>
 
 #include "platform/errors.h"
-#include "testfolder.h"
+#include "common/testfolder.h"
 
 namespace kelvane {
 namespace {
 
+using testing::ReadAll;
 using testing::TTestFolder;
 
 // A log that keeps what it was given.
@@ -178,7 +179,7 @@ TEST(ProjectFile, ThreeFilesWithACabGroupAreWrittenByteForByteAndReadBack) {
   const std::string path = dir.Path("Release.KelvaneProj");
   WriteProjectFile(written, path);
 
-  EXPECT_EQ(TTestFolder::Read(path), Replace(kReleaseProjectFile, "@", dir.Path()));
+  EXPECT_EQ(ReadAll(path), Replace(kReleaseProjectFile, "@", dir.Path()));
   EXPECT_EQ(written.projectpath, path);
   EXPECT_EQ(written.projectname, "Release.KelvaneProj");
   EXPECT_EQ(identityChanges, 1);
@@ -212,7 +213,7 @@ TEST(ProjectFile, ThreeFilesWithACabGroupAreWrittenByteForByteAndReadBack) {
 
   // Written again, the same bytes but the trimmed blank.
   WriteProjectFile(read, dir.Path("Again.KelvaneProj"));
-  EXPECT_EQ(TTestFolder::Read(dir.Path("Again.KelvaneProj")),
+  EXPECT_EQ(ReadAll(dir.Path("Again.KelvaneProj")),
             Replace(Replace(kReleaseProjectFile, "@", dir.Path()), "comps=app.exe_NEW \r\n",
                     "comps=app.exe_NEW\r\n"));
 }
@@ -315,7 +316,7 @@ TEST(ProjectFile, FileBasedWithoutBaseFileLoadsAsUnconditional) {
   FillReleaseProject(p, dir);
   p.app = -1;
   WriteProjectFile(p, dir.Path("p.KelvaneProj"));
-  EXPECT_THAT(TTestFolder::Read(dir.Path("p.KelvaneProj")),
+  EXPECT_THAT(ReadAll(dir.Path("p.KelvaneProj")),
               ::testing::HasSubstr("sec=3\r\n[commands]"));
   TUpdateProject read;
   ASSERT_TRUE(ReadProjectFile(read, dir.Path("p.KelvaneProj")));
@@ -397,7 +398,7 @@ TEST(ProjectFile, TextsOutsideTheCodePageAndLineBreaksInSingleLineValues) {
   p.weburl = "http://example.com/\u65e5\u672c";
   p.cl = "--a\r\n[files]\r\ncount=99";
   WriteProjectFile(p, dir.Path("p.KelvaneProj"));
-  const std::string bytes = TTestFolder::Read(dir.Path("p.KelvaneProj"));
+  const std::string bytes = ReadAll(dir.Path("p.KelvaneProj"));
   EXPECT_THAT(bytes, ::testing::HasSubstr("weburl=http://example.com/??\r\n"));
   EXPECT_THAT(bytes, ::testing::HasSubstr("cl=--a  [files]  count=99\r\n"));
   TUpdateProject read;
@@ -417,7 +418,7 @@ TEST(ProjectFile, BlanksAndQuotesAroundValuesSurviveASaveAndALoad) {
   p.signature = "\"half";
   p.comps = "'a.exe_NEW' ";
   WriteProjectFile(p, dir.Path("p.KelvaneProj"));
-  const std::string bytes = TTestFolder::Read(dir.Path("p.KelvaneProj"));
+  const std::string bytes = ReadAll(dir.Path("p.KelvaneProj"));
   EXPECT_THAT(bytes, ::testing::HasSubstr("passwd=\"\"secret\"\"\r\n"));
   EXPECT_THAT(bytes, ::testing::HasSubstr("cl=\" --restart \"\r\n"));
   EXPECT_THAT(bytes, ::testing::HasSubstr("signature=\"half\r\n"));
@@ -434,7 +435,7 @@ TEST(ProjectFile, BlanksAndQuotesAroundValuesSurviveASaveAndALoad) {
 // The bundled example, moved to this checkout: the versions come from the PE files on disk.
 TEST(ProjectFile, ExampleProjectTakesTheFactsOfItsFiles) {
   TTestFolder dir;
-  std::string text = TTestFolder::Read(KELVANE_SOURCE_DIR "/examples/Example.KelvaneProj");
+  std::string text = ReadAll(KELVANE_SOURCE_DIR "/examples/Example.KelvaneProj");
   ASSERT_FALSE(text.empty());
   text = Replace(text, "=/kelvane/examples/", "=" KELVANE_SOURCE_DIR "/examples/");
   text = Replace(text, "major=2\r\n", "major=9\r\n");  // stored parts give way to the file's
@@ -480,7 +481,7 @@ TEST(ProjectFile, RefusedWriteLeavesTheOldFile) {
   chmod(dir.Path("ro").c_str(), 0555);
   EXPECT_THROW(WriteProjectFile(p, old), EInOutError);
   chmod(dir.Path("ro").c_str(), 0755);
-  EXPECT_EQ(TTestFolder::Read(old), "old");
+  EXPECT_EQ(ReadAll(old), "old");
 }
 
 }  // namespace

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "testfolder.h"
+#include "common/testfolder.h"
 
 namespace kelvane {
 namespace {

@@ -5,12 +5,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "testfolder.h"
+#include "common/testfolder.h"
 
 namespace kelvane {
 namespace {
 
 using ::testing::ElementsAre;
+using testing::ReadAll;
 using testing::TTestFolder;
 
 class TRecordingLog : public TMessageLog {
@@ -32,7 +33,7 @@ TEST(Environment, FirstStartCreatesTheFileWithBothFolders) {
   };
   TEnvironmentSettings settings;
   env.ReadEnvironment(settings);
-  EXPECT_EQ(TTestFolder::Read(dir.Path("Kelvane.ini")),
+  EXPECT_EQ(ReadAll(dir.Path("Kelvane.ini")),
             "[Project Settings]\r\nKelvaneProjectPath=" + dir.Path() +
                 "\r\nUpdateFilePath=" + dir.Path() + "\r\n");
   EXPECT_EQ(settings.KelvaneProjectPath, dir.Path());
@@ -63,12 +64,12 @@ TEST(Environment, StoredValuesAndFoldersThatNoLongerExist) {
   EXPECT_TRUE(settings.ScenicRibbon);
   std::string expected = original;
   expected.replace(expected.find("/gone/updates/"), 14, dir.Path());
-  EXPECT_EQ(TTestFolder::Read(dir.Path("Kelvane.ini")), expected);
+  EXPECT_EQ(ReadAll(dir.Path("Kelvane.ini")), expected);
 
   // Nothing to mend: the file is left alone.
   dir.Write("Kelvane.ini", expected + "; a comment\r\n");
   env.ReadEnvironment(settings);
-  EXPECT_EQ(TTestFolder::Read(dir.Path("Kelvane.ini")), expected + "; a comment\r\n");
+  EXPECT_EQ(ReadAll(dir.Path("Kelvane.ini")), expected + "; a comment\r\n");
 }
 
 TEST(Environment, RecentProjectsKeepBothProjectsOfTheSameName) {
@@ -88,7 +89,7 @@ TEST(Environment, RecentProjectsKeepBothProjectsOfTheSameName) {
                             "/work/a/P.KelvaneProj", "/work/x=y/Other.KelvaneProj"));
     EXPECT_EQ(shown, env.RecentProjects());
   }
-  EXPECT_EQ(TTestFolder::Read(ini),
+  EXPECT_EQ(ReadAll(ini),
             "[Recent Projects]\r\np.KelvaneProj=/work/A/p.KelvaneProj\r\n"
             "p.KelvaneProj (2)=/work/B/p.KelvaneProj\r\n"
             "P.KelvaneProj (3)=/work/a/P.KelvaneProj\r\n"
@@ -112,7 +113,7 @@ TEST(Environment, RecentSectionIsRewrittenAfterTheOtherSettings) {
   TEnvironmentFile env(ini);
   env.ReadRecentProjects();  // a file written by an older version: both lines come back
   EXPECT_THAT(env.RecentProjects(), ElementsAre("/old/old.KelvaneProj", "/dup/old.KelvaneProj"));
-  EXPECT_EQ(TTestFolder::Read(ini),
+  EXPECT_EQ(ReadAll(ini),
             "[Project Settings]\r\nUpdateEnabled=1\r\n[Recent Projects]\r\n"
             "old.KelvaneProj=/old/old.KelvaneProj\r\nold.KelvaneProj (2)=/dup/old.KelvaneProj\r\n");
 }

@@ -7,7 +7,7 @@
 #include <cstdio>
 
 #include "platform/paths.h"
-#include "testfolder.h"
+#include "common/testfolder.h"
 
 namespace kelvane {
 namespace {
