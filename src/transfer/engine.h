@@ -27,6 +27,10 @@ std::unique_ptr<TTransferKind> MakeFtpKind(TTransferProtocol protocol);
 
 namespace transfer {
 
+// The transfer library's failures are numbered from 12000 up, as the Internet library of the
+// original numbers its own, so they never meet the engine's codes 0 to 6 or an HTTP status.
+constexpr int kInternetErrorBase = 12000;
+
 // A local file written under a temporary name beside its target and renamed into place by
 // Commit; destroyed without Commit it removes the temporary file. Writes are buffered.
 class TLocalTarget {
@@ -68,9 +72,9 @@ class TTransferRunner {
   TTransferProgress& P;
 
   // State of the item being run.
-  int FileIdx = 0;          // 1-based among active items
-  bool KeepOpen = false;    // the FTP connection stays for the next item
-  TDateTime WorkDate = 0;   // working copy of FileDate
+  int FileIdx = 0;         // 1-based among active items
+  bool KeepOpen = false;   // the FTP connection stays for the next item
+  TDateTime WorkDate = 0;  // working copy of FileDate
   bool NoNewFile = false;
 
   bool Cancelled() const { return T.cancelled_; }
@@ -92,6 +96,20 @@ class TTransferRunner {
   // The progress update after every block; `copy` selects the file-copy variant.
   void Progress(std::uint64_t done, std::uint64_t total, const std::string& word, bool copy);
   void SetLastTarget(const std::string& file, const std::string& folder);
+
+  // The block loops of the network kinds, in blocks of 4096 bytes, each reported with `word`
+  // and each a chance to cancel. `done` counts the bytes moved so far; `size` is the total (0
+  // when unknown).
+  // Download: writes what the library delivered to `out`; false when cancelled. A refused local
+  // write raises EInOutError "Unable to write to <target>".
+  bool ReceiveBlocks(transfer::TLocalTarget& out, const std::string& target, const char* data,
+                     std::size_t n, std::uint64_t& done, std::uint64_t size,
+                     const std::string& word);
+  // Upload: fills the library's buffer from `fd`, never past `size`; the bytes filled, or -1
+  // when cancelled before anything was read. A read error raises EInOutError
+  // "Error reading source file <source>".
+  long SendBlocks(int fd, const std::string& source, char* buffer, std::size_t capacity,
+                  std::uint64_t& done, std::uint64_t size, const std::string& word);
 
   // The newer-only rule. true = go on. `upload`: go on when the compared date is not later;
   // `copy`: a refusal by OnFileDateCheck keeps the working date.

@@ -4,9 +4,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 
+#include "platform/errors.h"
 #include "platform/messages.h"
 #include "platform/paths.h"
 #include "transfer/engine.h"
@@ -51,7 +53,8 @@ TLocalTarget::~TLocalTarget() {
 bool TLocalTarget::Create(const std::string& target) {
   target_ = target;
   const auto sep = target.find_last_of('/');
-  const std::string folder = sep == std::string::npos ? std::string(".") : target.substr(0, sep + 1);
+  const std::string folder =
+      sep == std::string::npos ? std::string(".") : target.substr(0, sep + 1);
   if (sep != std::string::npos && !CreateFolders(folder)) return false;
   // The temporary name starts with a dot so that folder listings of readers skip it; process id
   // and a counter keep runs side by side apart, and O_EXCL settles any remaining clash.
@@ -140,6 +143,48 @@ TTransferRunner::~TTransferRunner() {
 
 void TTransferRunner::Pump() { ProcessMessages(); }
 
+namespace {
+constexpr std::size_t kNetBlock = 4096;
+}
+
+bool TTransferRunner::ReceiveBlocks(transfer::TLocalTarget& out, const std::string& target,
+                                    const char* data, std::size_t n, std::uint64_t& done,
+                                    std::uint64_t size, const std::string& word) {
+  // The library hands over what arrived; it moves on in blocks, each reported, each a chance to
+  // cancel.
+  while (n > 0) {
+    const std::size_t block = std::min(n, kNetBlock);
+    if (!out.Write(data, block)) throw EInOutError("Unable to write to " + target);
+    done += block;
+    data += block;
+    n -= block;
+    Progress(done, size, word, false);
+    Pump();
+    if (Cancelled()) return false;
+  }
+  return true;
+}
+
+long TTransferRunner::SendBlocks(int fd, const std::string& source, char* buffer,
+                                 std::size_t capacity, std::uint64_t& done, std::uint64_t size,
+                                 const std::string& word) {
+  if (Cancelled()) return -1;
+  std::size_t filled = 0;
+  while (filled < capacity && done < size) {
+    const std::size_t want = std::min(kNetBlock, capacity - filled);
+    ssize_t got = read(fd, buffer + filled, want);
+    while (got < 0 && errno == EINTR) got = read(fd, buffer + filled, want);
+    if (got < 0) throw EInOutError("Error reading source file " + source);
+    if (got == 0) break;
+    filled += static_cast<std::size_t>(got);
+    done += static_cast<std::uint64_t>(got);
+    Progress(done, size, word, false);
+    Pump();
+    if (Cancelled()) break;
+  }
+  return static_cast<long>(filled);
+}
+
 void TTransferRunner::Error(int code, const std::string& info) {
   if (T.OnError) T.OnError(T, code);
   if (T.OnErrorInfo) T.OnErrorInfo(T, code, info);
@@ -204,8 +249,8 @@ void TTransferRunner::Progress(std::uint64_t done, std::uint64_t total, const st
   const double ms = ElapsedMs();
   const auto rateLine = [&] {
     const double rate = std::nearbyint(static_cast<double>(done) * 1000 / (ms + 1));
-    P.RateLine = T.DlgRateLabel + " " + TransferRateText(static_cast<std::int32_t>(
-                                            std::min(rate, 2147483647.0)));
+    P.RateLine = T.DlgRateLabel + " " +
+                 TransferRateText(static_cast<std::int32_t>(std::min(rate, 2147483647.0)));
   };
   if (copy) rateLine();
   if (T.ShowCompletion)
@@ -271,7 +316,7 @@ std::string TTransferRunner::FtpKey(const TTransferItem& item) {
 }
 
 std::unique_ptr<transfer::TFtpConnection> TTransferRunner::FtpConnect(const TTransferItem& item,
-                                                                       bool reuse) {
+                                                                      bool reuse) {
   const std::string key = FtpKey(item);
   if (reuse && cached_ && cachedKey_ == key) return std::move(cached_);
   std::string host;

@@ -5,8 +5,8 @@
 //   TTransferItem& item = t.Items.Add();
 //   item.Protocol = TTransferProtocol::wpFtpUpload;
 //   item.URL = "/home/me/out/update.inf";      // local source
-//   item.FTPHost = "ftp.example.org:2121";     // a ":port" suffix sets the port (FTPPort otherwise)
-//   item.FTPUserID = "me"; item.FTPPassword = "secret"; item.TargetDir = "updates/app";
+//   item.FTPHost = "ftp.example.org:2121";     // a ":port" suffix sets the port (FTPPort
+//   otherwise) item.FTPUserID = "me"; item.FTPPassword = "secret"; item.TargetDir = "updates/app";
 //   t.FTPPassive = true;
 //   t.OnErrorInfo = [](TFileTransfer&, int code, const std::string& text) { ... };
 //   t.Execute();                                // item.Success tells how it went
@@ -85,10 +85,10 @@ enum class TTransferAuthentication { waNever = 0, waAlways = 1, waAuto = 2 };
 
 // One entry of an FTP listing (wpFtpList).
 struct TFileDetailItem {
-  std::uint32_t Attributes = 0;     // 0x10 folder, 0x80 plain file
+  std::uint32_t Attributes = 0;  // 0x10 folder, 0x80 plain file
   std::string FileName;
   std::uint64_t FileSize = 0;
-  std::uint64_t CreationTime = 0;   // Windows FILETIME: 100 ns since 1601-01-01, UTC
+  std::uint64_t CreationTime = 0;  // Windows FILETIME: 100 ns since 1601-01-01, UTC
 };
 using TFileDetailItems = std::vector<TFileDetailItem>;
 
@@ -142,7 +142,8 @@ class TTransferLoginForm {
   virtual bool Execute(const std::string& caption, std::string& user, std::string& password) = 0;
 };
 
-class TInternetSession;  // one per Execute: the transfer library's state (connections, agent, proxy)
+class TInternetSession;  // one per Execute: the transfer library's state (connections, agent,
+                         // proxy)
 struct TRunState;
 
 class TFileTransfer {

@@ -18,9 +18,6 @@ namespace kelvane {
 
 namespace {
 
-constexpr std::size_t kBlock = 4096;
-constexpr int kInternetErrorBase = 12000;
-
 using transfer::TFtpConnection;
 
 // "dir/sub/name" -> "dir/sub/" and "name".
@@ -71,17 +68,7 @@ bool Download(TTransferRunner& run, TFtpConnection& conn, const TTransferItem& i
   std::uint64_t total = 0;
   transfer::TBlockHooks hooks;
   hooks.Receive = [&](const char* data, std::size_t n) {
-    while (n > 0) {
-      const std::size_t block = std::min(n, kBlock);
-      if (!out.Write(data, block)) throw EInOutError("Unable to write to " + target);
-      total += block;
-      data += block;
-      n -= block;
-      run.Progress(total, size, T.DlgDwnload, false);
-      run.Pump();
-      if (run.Cancelled()) return false;
-    }
-    return true;
+    return run.ReceiveBlocks(out, target, data, n, total, size, T.DlgDwnload);
   };
   const transfer::TNetResult r = conn.Retrieve(folder, name, hooks);
   // A cancelled or broken download leaves no partial target and the previous one untouched.
@@ -90,7 +77,7 @@ bool Download(TTransferRunner& run, TFtpConnection& conn, const TTransferItem& i
     if (r.NotFound) {
       run.URLNotFound(item.URL);
     } else {
-      run.Error(kInternetErrorBase + r.Code, r.Text);
+      run.Error(transfer::kInternetErrorBase + r.Code, r.Text);
     }
     return false;
   }
@@ -141,21 +128,7 @@ bool Upload(TTransferRunner& run, TFtpConnection& conn, const TTransferItem& ite
   std::uint64_t total = 0;
   transfer::TBlockHooks hooks;
   hooks.Send = [&](char* buffer, std::size_t capacity) -> long {
-    if (run.Cancelled()) return -1;
-    std::size_t filled = 0;
-    while (filled < capacity) {
-      const std::size_t want = std::min(kBlock, capacity - filled);
-      ssize_t got = read(fd, buffer + filled, want);
-      while (got < 0 && errno == EINTR) got = read(fd, buffer + filled, want);
-      if (got < 0) throw EInOutError("Error reading source file " + source);
-      if (got == 0) break;
-      filled += static_cast<std::size_t>(got);
-      total += static_cast<std::uint64_t>(got);
-      run.Progress(total, size, T.DlgUpload, false);
-      run.Pump();
-      if (run.Cancelled()) break;
-    }
-    return static_cast<long>(filled);
+    return run.SendBlocks(fd, source, buffer, capacity, total, size, T.DlgUpload);
   };
   transfer::TNetResult r;
   try {
@@ -172,7 +145,7 @@ bool Upload(TTransferRunner& run, TFtpConnection& conn, const TTransferItem& ite
     if (r.StoreRefused) {
       run.URLNotFound(item.URL);
     } else {
-      run.Error(kInternetErrorBase + r.Code, r.Text);
+      run.Error(transfer::kInternetErrorBase + r.Code, r.Text);
     }
     return false;
   }
@@ -253,8 +226,7 @@ class TFtpKind final : public TTransferKind {
                          std::to_string(names.size()) + " : ");
       run.SetFileLine(names[i], T.ShowServer ? T.DlgFromServerLabel : "", Host(item));
       run.StartClock();
-      if (!Download(run, *conn, item, static_cast<int>(i), folder + names[i], names[i]))
-        ok = false;
+      if (!Download(run, *conn, item, static_cast<int>(i), folder + names[i], names[i])) ok = false;
       if (run.Cancelled()) break;
       if (T.OnMultiFTPFileDone) T.OnMultiFTPFileDone(T, names[i]);
     }
@@ -276,8 +248,8 @@ class TFtpKind final : public TTransferKind {
       run.FtpRelease(std::move(conn), item, false);
       return false;
     }
-    const std::string localFolder = item.URL.substr(0, item.URL.size() -
-                                                           transfer::FileNameOf(item.URL).size());
+    const std::string localFolder =
+        item.URL.substr(0, item.URL.size() - transfer::FileNameOf(item.URL).size());
     const std::string mask = Mask(transfer::FileNameOf(item.URL));
     std::vector<std::string> names;
     if (DIR* dir = opendir(localFolder.empty() ? "." : localFolder.c_str())) {

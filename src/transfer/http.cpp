@@ -14,12 +14,6 @@ namespace kelvane {
 
 namespace {
 
-constexpr std::size_t kBlock = 4096;
-
-// The library's failures are numbered as the Internet library of the original numbers them:
-// from 12000 up, so they never meet the engine's own codes 0 to 6 or an HTTP status.
-constexpr int kInternetErrorBase = 12000;
-
 // The caption names the host of the item's own URL: the requested URL may carry the proxy's
 // user and password, which have no place on the screen.
 bool AskLogin(TTransferRunner& run, const std::string& url, std::string& user,
@@ -38,8 +32,8 @@ class THttpDownload final : public TTransferKind {
   bool Run(TTransferRunner& run, TTransferItem& item, int index) override {
     TFileTransfer& T = run.T;
     const std::string display = transfer::FileNameOf(item.URL);
-    const std::string url = transfer::ApplyProxyCredentials(item.URL, T.ProxyUserID,
-                                                            T.ProxyPassword);
+    const std::string url =
+        transfer::ApplyProxyCredentials(item.URL, T.ProxyUserID, T.ProxyPassword);
     run.SetStandardCountPrefix();
     run.SetFileLine(display, T.ShowServer ? T.DlgFromServerLabel : "", transfer::UrlHost(url));
     run.Pump();
@@ -75,9 +69,8 @@ class THttpDownload final : public TTransferKind {
         }
         if (run.DateCheckWanted(item)) {
           // No Last-Modified: the current time stands in, so the file is normally fetched.
-          const TDateTime date = head.HasLastModified
-                                     ? transfer::CalendarToDateTime(head.LastModified)
-                                     : Now();
+          const TDateTime date =
+              head.HasLastModified ? transfer::CalendarToDateTime(head.LastModified) : Now();
           if (!run.NewerOnly(item, index, date, false, false, display)) {
             stage = kRefused;
             return false;
@@ -101,19 +94,7 @@ class THttpDownload final : public TTransferKind {
         return true;
       };
       hooks.Receive = [&](const char* data, std::size_t n) {
-        // The library hands over what arrived; the engine moves it on in blocks of 4096, each
-        // reported, each a chance to cancel.
-        while (n > 0) {
-          const std::size_t block = std::min(n, kBlock);
-          if (!out.Write(data, block)) throw EInOutError("Unable to write to " + target);
-          total += block;
-          data += block;
-          n -= block;
-          run.Progress(total, contentLength, T.DlgDwnload, false);
-          run.Pump();
-          if (run.Cancelled()) return false;
-        }
-        return true;
+        return run.ReceiveBlocks(out, target, data, n, total, contentLength, T.DlgDwnload);
       };
       transfer::THttpHead head;
       const transfer::TNetResult r = run.Session().HttpGet(url, headers, hooks, head);
@@ -140,7 +121,7 @@ class THttpDownload final : public TTransferKind {
       if (run.Cancelled()) return false;  // the partial file goes with `out`
       if (!r.Ok()) {
         // A body cut short (fewer bytes than Content-Length, a broken connection) is no file.
-        run.Error(kInternetErrorBase + r.Code, r.Text);
+        run.Error(transfer::kInternetErrorBase + r.Code, r.Text);
         return false;
       }
       if (!out.Commit()) throw EInOutError("Unable to write to " + target);
@@ -156,8 +137,8 @@ class THttpUpload final : public TTransferKind {
     TFileTransfer& T = run.T;
     run.SetAnimation(TTransferAnimation::aniUpload);
     const std::string display = transfer::FileNameOf(item.URL);
-    const std::string url = transfer::ApplyProxyCredentials(item.URL, T.ProxyUserID,
-                                                            T.ProxyPassword);
+    const std::string url =
+        transfer::ApplyProxyCredentials(item.URL, T.ProxyUserID, T.ProxyPassword);
     run.SetStandardCountPrefix();
     const std::string host = transfer::UrlHost(url);
     run.SetFileLine(display, T.ShowServer ? T.DlgToServerLabel : "", host);
@@ -177,27 +158,13 @@ class THttpUpload final : public TTransferKind {
     std::uint64_t total = 0;
     transfer::TBlockHooks hooks;
     hooks.Send = [&](char* buffer, std::size_t capacity) -> long {
-      if (run.Cancelled()) return -1;
-      // The library's buffer is filled block by block; each block is reported on its own.
-      std::size_t filled = 0;
-      while (filled < capacity && total < size) {
-        const std::size_t want = std::min(kBlock, capacity - filled);
-        ssize_t got = read(fd, buffer + filled, want);
-        while (got < 0 && errno == EINTR) got = read(fd, buffer + filled, want);
-        if (got < 0) throw EInOutError("Error reading source file " + source);
-        if (got == 0) break;
-        filled += static_cast<std::size_t>(got);
-        total += static_cast<std::uint64_t>(got);
-        run.Progress(total, size, T.DlgUpload, false);
-        run.Pump();
-        if (run.Cancelled()) break;
-      }
-      return static_cast<long>(filled);
+      return run.SendBlocks(fd, source, buffer, capacity, total, size, T.DlgUpload);
     };
     long status = 0;
     transfer::TNetResult r;
     try {
-      r = run.Session().HttpSend(url, item.HTTPCommand == TTransferHTTPCommand::hcPut ? "PUT" : "POST",
+      r = run.Session().HttpSend(url,
+                                 item.HTTPCommand == TTransferHTTPCommand::hcPut ? "PUT" : "POST",
                                  size, hooks, status);
     } catch (...) {
       close(fd);
@@ -209,7 +176,7 @@ class THttpUpload final : public TTransferKind {
       if (r.ConnectFailed) {
         run.Error(6, "Cannot connect to server " + host);
       } else {
-        run.Error(kInternetErrorBase + r.Code, r.Text);
+        run.Error(transfer::kInternetErrorBase + r.Code, r.Text);
       }
       return false;
     }

@@ -7,8 +7,8 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <ctime>
 #include <cstring>
+#include <ctime>
 #include <mutex>
 
 namespace kelvane::transfer {
@@ -402,7 +402,8 @@ void TFtpConnection::Reset() {
   curl_easy_setopt(easy, CURLOPT_CHUNK_BGN_FUNCTION, nullptr);
   curl_easy_setopt(easy, CURLOPT_CHUNK_DATA, nullptr);
   curl_easy_setopt(easy, CURLOPT_POSTQUOTE, nullptr);
-  curl_easy_setopt(easy, CURLOPT_FTP_CREATE_MISSING_DIRS, static_cast<long>(CURLFTP_CREATE_DIR_NONE));
+  curl_easy_setopt(easy, CURLOPT_FTP_CREATE_MISSING_DIRS,
+                   static_cast<long>(CURLFTP_CREATE_DIR_NONE));
   curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, nullptr);
   session_->Configure(easy);
   curl_easy_setopt(easy, CURLOPT_FTP_FILEMETHOD, static_cast<long>(CURLFTPMETHOD_MULTICWD));
@@ -432,9 +433,8 @@ std::string TFtpConnection::Url(const std::string& folder, const std::string& na
   return url + Escape(easy, name, true);
 }
 
-TNetResult TFtpConnection::Probe(const std::string& folder, const std::string& name,
-                                 bool& exists, std::uint64_t& size, bool& hasTime,
-                                 std::time_t& time) {
+TNetResult TFtpConnection::Probe(const std::string& folder, const std::string& name, bool& exists,
+                                 std::uint64_t& size, bool& hasTime, std::time_t& time) {
   CURL* easy = Easy(easy_);
   Reset();
   TCall call;

@@ -17,7 +17,7 @@ struct THttpHead {
   long Status = 0;
   std::int64_t ContentLength = -1;  // -1: none sent
   bool HasLastModified = false;
-  std::time_t LastModified = 0;     // calendar time as the server wrote it
+  std::time_t LastModified = 0;  // calendar time as the server wrote it
 };
 
 // How the engine takes part in a library transfer. Unset members are not used.
@@ -31,13 +31,13 @@ struct TBlockHooks {
 };
 
 struct TNetResult {
-  int Code = 0;          // the library's code; 0 is success
-  std::string Text;      // the library's text for it, with the specific reason when known
-  bool Stopped = false;  // a hook stopped it (cancel, refusal, local failure)
-  bool NotFound = false; // the remote file or folder does not exist / cannot be opened
-  bool StoreRefused = false;  // the server refused to store or rename the file
-  bool FolderRefused = false; // a remote folder could be neither entered nor created
-  bool ConnectFailed = false; // no connection or no login
+  int Code = 0;                // the library's code; 0 is success
+  std::string Text;            // the library's text for it, with the specific reason when known
+  bool Stopped = false;        // a hook stopped it (cancel, refusal, local failure)
+  bool NotFound = false;       // the remote file or folder does not exist / cannot be opened
+  bool StoreRefused = false;   // the server refused to store or rename the file
+  bool FolderRefused = false;  // a remote folder could be neither entered nor created
+  bool ConnectFailed = false;  // no connection or no login
   bool Ok() const { return Code == 0; }
 };
 
@@ -67,9 +67,8 @@ class TInternetSession {
 
   // Opens and logs in one FTP control connection. nullptr with `result` on failure.
   std::unique_ptr<TFtpConnection> FtpConnect(const std::string& host, int port,
-                                             const std::string& user,
-                                             const std::string& password, bool passive,
-                                             TNetResult& result);
+                                             const std::string& user, const std::string& password,
+                                             bool passive, TNetResult& result);
 
   const std::string& Agent() const { return agent_; }
 
@@ -112,7 +111,7 @@ class TFtpConnection {
   void Reset();
   void* easy_ = nullptr;
   void* multi_ = nullptr;  // holds the control connection between operations
-  std::string base_;  // ftp://host:port/
+  std::string base_;       // ftp://host:port/
   bool passive_ = false;
   const TInternetSession* session_ = nullptr;
 };

@@ -48,12 +48,12 @@ class TTransferProgress {
   bool AnimationRunning = true;
 
   // Window flags.
-  bool Visible = false;     // shown (ShowDialog) and not closed yet
-  bool StayOnTop = true;    // created as a stay-on-top window
-  bool Topmost = false;     // AlwaysOnTop: made topmost after showing
+  bool Visible = false;   // shown (ShowDialog) and not closed yet
+  bool StayOnTop = true;  // created as a stay-on-top window
+  bool Topmost = false;   // AlwaysOnTop: made topmost after showing
   bool HasCloseButton = false;
-  bool Finished = false;    // the run ended; the dialog waits for its close
-  bool Destroyed = false;   // closed and released (open buttons, or the end of the run)
+  bool Finished = false;   // the run ended; the dialog waits for its close
+  bool Destroyed = false;  // closed and released (open buttons, or the end of the run)
 
   // Which lines and buttons exist, and their captions / states.
   bool ShowFileLine = true;
@@ -80,8 +80,7 @@ class TTransferProgress {
     int Width = 300, Height = 0;
     int AnimationLeft = 10, AnimationTop = 0;
     int BarLeft = 10, BarTop = 60, BarWidth = 280, BarHeight = 12;
-    int FileLineTop = 80, ProgressLineTop = 0, RateLineTop = 0, TimeLineTop = 0,
-        ElapsedLineTop = 0;
+    int FileLineTop = 80, ProgressLineTop = 0, RateLineTop = 0, TimeLineTop = 0, ElapsedLineTop = 0;
     int ButtonTop = 0, CancelLeft = 0, OpenFolderLeft = 0, OpenFileLeft = 0;
   } Layout;
 

@@ -113,8 +113,7 @@ std::string LoginCaptionHost(std::string_view url) {
 }
 
 std::string Base64(std::string_view bytes) {
-  static const char alphabet[] =
-      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  static const char alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
   std::string out;
   out.reserve((bytes.size() + 2) / 3 * 4);
   std::size_t i = 0;
@@ -147,9 +146,16 @@ std::string LowBytes(std::string_view utf8) {
     const unsigned char c = static_cast<unsigned char>(utf8[i]);
     unsigned cp = c;
     int extra = 0;
-    if (c >= 0xF0) { cp = c & 0x07; extra = 3; }
-    else if (c >= 0xE0) { cp = c & 0x0F; extra = 2; }
-    else if (c >= 0xC0) { cp = c & 0x1F; extra = 1; }
+    if (c >= 0xF0) {
+      cp = c & 0x07;
+      extra = 3;
+    } else if (c >= 0xE0) {
+      cp = c & 0x0F;
+      extra = 2;
+    } else if (c >= 0xC0) {
+      cp = c & 0x1F;
+      extra = 1;
+    }
     ++i;
     for (int k = 0; k < extra && i < utf8.size(); ++k, ++i)
       cp = (cp << 6) | (static_cast<unsigned char>(utf8[i]) & 0x3F);

@@ -23,9 +23,9 @@ std::string Slashes(std::string_view text);
 // http:// URLs get "user:password@" after the scheme when both are set.
 std::string ApplyProxyCredentials(std::string_view url, std::string_view user,
                                   std::string_view password);
-std::string UrlHost(std::string_view url);          // server[:port], no user part, no path
-std::string UrlPath(std::string_view url);          // from the first "/" after the server
-std::string LoginCaptionHost(std::string_view url); // for "Connect to <host>"
+std::string UrlHost(std::string_view url);           // server[:port], no user part, no path
+std::string UrlPath(std::string_view url);           // from the first "/" after the server
+std::string LoginCaptionHost(std::string_view url);  // for "Connect to <host>"
 // "Authorization: Basic <base64(user:password)>" with each character's low 8 bits; empty when
 // user and password are both empty.
 std::string BasicAuthorization(std::string_view user, std::string_view password);
