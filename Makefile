@@ -3,6 +3,7 @@ BUILD_DIR ?= build
 FUZZ_DIR ?= build-fuzz
 FUZZ_SECONDS ?= 60
 JOBS ?= 2
+CMAKE_ARGS ?=
 
 .PHONY: deps configure build test demo bench fuzz clean
 
@@ -10,7 +11,7 @@ deps:
 	bash scripts/install-deps
 
 configure: deps
-	cmake -S . -B $(BUILD_DIR) -G Ninja
+	cmake -S . -B $(BUILD_DIR) -G Ninja $(CMAKE_ARGS)
 
 build: configure
 	cmake --build $(BUILD_DIR) -j $(JOBS)

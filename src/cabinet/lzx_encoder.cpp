@@ -779,7 +779,7 @@ class LzxEncoder final : public FolderEncoder {
   std::vector<Node> nodes_;
   std::vector<std::uint32_t> steps_;
   Stats groupStats_;  // of pending_
-  Code groupCode_;
+  Code groupCode_{};
   std::uint64_t groupBits_ = 0;
   BitWriter writer_;
   bool headerWritten_ = false;

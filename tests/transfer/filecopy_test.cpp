@@ -1,13 +1,12 @@
 // wpFile copies and the engine around them: events, results, cancel, the dialog model.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <utime.h>
 
-#include <csignal>
 #include <filesystem>
 
+#include "common/filesizelimit.h"
 #include "platform/messages.h"
 #include "platform/shares.h"
 #include "recorder.h"
@@ -128,14 +127,8 @@ TEST(FileCopy, ARefusedWriteIsErrorFiveAndKeepsTheOldTarget) {
   AddCopy(t, src + "/big.bin", dst);
   {
     // The system refuses every byte past 100000 in a file of this process.
-    std::signal(SIGXFSZ, SIG_IGN);
-    rlimit old{};
-    getrlimit(RLIMIT_FSIZE, &old);
-    rlimit small = old;
-    small.rlim_cur = 100000;
-    setrlimit(RLIMIT_FSIZE, &small);
+    testing::TFileSizeLimit limit(100000);
     t.Execute();
-    setrlimit(RLIMIT_FSIZE, &old);
   }
   EXPECT_FALSE(t.Items[0].Success);
   EXPECT_EQ(rec.errors, (std::vector<std::pair<int, std::string>>{

@@ -6,14 +6,13 @@
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
-#include <sys/resource.h>
 #include <utime.h>
 
-#include <csignal>
 
 #include <filesystem>
 #include <thread>
 
+#include "common/filesizelimit.h"
 #include "recorder.h"
 #include "servers.h"
 #include "platform/errors.h"
@@ -233,20 +232,6 @@ TEST_F(Http, AgentAndProxyReachTheServer) {
   EXPECT_NE(log.find("\"Ferrow\""), std::string::npos);
 }
 
-// The process may write no file beyond 100000 bytes: a real refusal by the system, in the middle
-// of the block loop.
-struct TFileSizeLimit {
-  rlimit old{};
-  explicit TFileSizeLimit(rlim_t bytes) {
-    std::signal(SIGXFSZ, SIG_IGN);
-    getrlimit(RLIMIT_FSIZE, &old);
-    rlimit small = old;
-    small.rlim_cur = bytes;
-    setrlimit(RLIMIT_FSIZE, &small);
-  }
-  ~TFileSizeLimit() { setrlimit(RLIMIT_FSIZE, &old); }
-};
-
 TEST_F(Http, LocalWriteFailureLeavesExecuteAndTheOldTarget) {
   WriteFile(Servers().HttpFiles + "/huge.bin", testing::MakeData(1000000, 11));
   WriteFile(local + "/huge.bin", "previous");
@@ -254,7 +239,7 @@ TEST_F(Http, LocalWriteFailureLeavesExecuteAndTheOldTarget) {
   Get("/files/huge.bin", local);
   Get("/files/huge.bin", local + "/never");
   {
-    TFileSizeLimit limit(100000);
+    testing::TFileSizeLimit limit(100000);
     EXPECT_THROW(t.Execute(), EInOutError);
   }
   EXPECT_EQ(ReadFile(local + "/huge.bin"), "previous");
