@@ -166,6 +166,7 @@ class PeImage {
       if (rva < s.virtualAddress ||
           std::uint64_t{rva} + n > std::uint64_t{s.virtualAddress} + extent)
         continue;
+      if (n == 0) return true;  // an empty read has no buffer to touch
       const std::uint64_t inSection = rva - s.virtualAddress;
       auto* out = static_cast<unsigned char*>(dst);
       std::memset(out, 0, n);
