@@ -39,8 +39,8 @@ struct TControlFileContext {
   int* NewProjectCounter = nullptr;
 };
 
-// Writes the control file of `project` and returns its full path: the UpdateFilePath folder, "/",
-// and the project's display name with its extension replaced by ".INF". Returns empty text and
+// Writes the control file of `project` and returns its full path: the UpdateFilePath folder and
+// the project's display name with its extension replaced by ".INF", joined by one "/". Returns empty text and
 // does nothing else while the project's loading flag is set.
 //
 // Steps: logs "Updating INF file"; a project without a name first gets the next new-project name
