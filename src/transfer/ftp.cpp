@@ -177,6 +177,16 @@ class TFtpKind final : public TTransferKind {
 
  private:
   static std::string Host(const TTransferItem& item) { return item.FTPHost; }
+  // The remote file an upload or deletion works on: TargetFilename, else the URL's file name.
+  static std::string RemoteName(const TTransferItem& item) {
+    return item.TargetFilename.empty() ? transfer::FileNameOf(item.URL) : item.TargetFilename;
+  }
+  // The dialog of the kinds that send to the server: upload animation, "to <host>" file line.
+  static void ShowToServer(TTransferRunner& run, const TTransferItem& item) {
+    run.SetAnimation(TTransferAnimation::aniUpload);
+    run.SetStandardCountPrefix();
+    run.SetFileLine(transfer::FileNameOf(item.URL), run.T.DlgToServerLabel, Host(item));
+  }
 
   bool RunDownload(TTransferRunner& run, TTransferItem& item, int index) {
     TFileTransfer& T = run.T;
@@ -191,15 +201,10 @@ class TFtpKind final : public TTransferKind {
   }
 
   bool RunUpload(TTransferRunner& run, TTransferItem& item, int index) {
-    TFileTransfer& T = run.T;
-    run.SetAnimation(TTransferAnimation::aniUpload);
-    run.SetStandardCountPrefix();
-    run.SetFileLine(transfer::FileNameOf(item.URL), T.DlgToServerLabel, Host(item));
+    ShowToServer(run, item);
     auto conn = run.FtpConnect(item, true);
     if (!conn) return false;
-    const std::string remote =
-        item.TargetFilename.empty() ? transfer::FileNameOf(item.URL) : item.TargetFilename;
-    const bool ok = Upload(run, *conn, item, index, item.URL, remote);
+    const bool ok = Upload(run, *conn, item, index, item.URL, RemoteName(item));
     run.FtpRelease(std::move(conn), item, run.KeepOpen);
     return ok;
   }
@@ -237,9 +242,7 @@ class TFtpKind final : public TTransferKind {
 
   bool RunMultiUpload(TTransferRunner& run, TTransferItem& item, int index) {
     TFileTransfer& T = run.T;
-    run.SetAnimation(TTransferAnimation::aniUpload);
-    run.SetStandardCountPrefix();
-    run.SetFileLine(transfer::FileNameOf(item.URL), T.DlgToServerLabel, Host(item));
+    ShowToServer(run, item);
     run.ForgetFtp();
     auto conn = run.FtpConnect(item, false);
     if (!conn) return false;
@@ -275,13 +278,10 @@ class TFtpKind final : public TTransferKind {
 
   bool RunDelete(TTransferRunner& run, TTransferItem& item, int index) {
     TFileTransfer& T = run.T;
-    run.SetAnimation(TTransferAnimation::aniUpload);
-    run.SetStandardCountPrefix();
-    run.SetFileLine(transfer::FileNameOf(item.URL), T.DlgToServerLabel, Host(item));
+    ShowToServer(run, item);
     auto conn = run.FtpConnect(item, true);
     if (!conn) return false;
-    const std::string name =
-        item.TargetFilename.empty() ? transfer::FileNameOf(item.URL) : item.TargetFilename;
+    const std::string name = RemoteName(item);
     const std::string folder = item.TargetDir.empty() ? "" : item.TargetDir + "/";
     const transfer::TNetResult r = conn->Delete(folder, name);
     if (r.FolderRefused) {

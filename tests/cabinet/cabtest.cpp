@@ -14,42 +14,15 @@ namespace cabtest {
 
 namespace fs = std::filesystem;
 
-TempDir::TempDir() {
-  std::string pattern = (fs::temp_directory_path() / "kelvane-cab-XXXXXX").string();
-  if (!::mkdtemp(pattern.data())) ADD_FAILURE() << "mkdtemp failed";
-  path_ = pattern;
-}
-
-TempDir::~TempDir() {
-  if (::testing::Test::HasFailure()) {
-    std::printf("kept test folder %s\n", path_.c_str());
-    return;
-  }
-  std::error_code ec;
-  // Read-only files and folders made by a test must not stop the clean-up.
-  for (auto& e : fs::recursive_directory_iterator(path_, ec))
-    fs::permissions(e.path(), fs::perms::owner_all, fs::perm_options::add, ec);
-  fs::remove_all(path_, ec);
-}
-
 void WriteFile(const std::string& path, const Bytes& data) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
   ASSERT_TRUE(out.good()) << path;
 }
 
-void WriteText(const std::string& path, const std::string& text) {
-  WriteFile(path, Bytes(text.begin(), text.end()));
-}
-
 Bytes ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-std::string ReadText(const std::string& path) {
-  const Bytes b = ReadFile(path);
-  return std::string(b.begin(), b.end());
 }
 
 bool Exists(const std::string& path) {

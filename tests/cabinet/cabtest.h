@@ -9,26 +9,19 @@
 #include <string>
 #include <vector>
 
+#include "common/testfolder.h"
+
 namespace cabtest {
 
 using Bytes = std::vector<std::uint8_t>;
 
-// A fresh folder, removed at the end of a passing test and kept (path printed) otherwise.
-class TempDir {
- public:
-  TempDir();
-  ~TempDir();
-  const std::string& path() const { return path_; }
-  std::string operator/(const std::string& name) const { return path_ + "/" + name; }
-
- private:
-  std::string path_;
-};
+// A fresh folder per test and whole-file text helpers (tests/common).
+using kelvane::testing::ReadAll;
+using kelvane::testing::TTestFolder;
+using kelvane::testing::WriteAll;
 
 void WriteFile(const std::string& path, const Bytes& data);
-void WriteText(const std::string& path, const std::string& text);
 Bytes ReadFile(const std::string& path);
-std::string ReadText(const std::string& path);
 bool Exists(const std::string& path);
 std::vector<std::string> ListTree(const std::string& root);  // relative paths of regular files
 

@@ -21,7 +21,7 @@ struct Item {
 };
 
 // A cabinet of the given items, each written from dir/src/<file>.
-std::string MakeCab(const TempDir& dir, const std::vector<Item>& items,
+std::string MakeCab(const TTestFolder& dir, const std::vector<Item>& items,
                     TCompressionType type = typMSZIP, const std::string& name = "t.cab") {
   std::filesystem::create_directories(dir / "src");
   TCABFile cab;
@@ -42,7 +42,7 @@ Bytes B(const std::string& s) { return Bytes(s.begin(), s.end()); }
 }  // namespace
 
 TEST(ExtractCabinet, CreatesFoldersWithParentsAndBackslashesSeparate) {
-  TempDir dir;
+  TTestFolder dir;
   const std::string cab = MakeCab(
       dir,
       {{"a.txt", "sub", B("alpha")}, {"b.txt", "", B("beta")}, {"c.txt", "x\\y\\z", B("gamma")}});
@@ -57,7 +57,7 @@ TEST(ExtractCabinet, CreatesFoldersWithParentsAndBackslashesSeparate) {
 }
 
 TEST(ExtractCabinet, EmptyDestinationMeansCurrentFolder) {
-  TempDir dir;
+  TTestFolder dir;
   const std::string cab = MakeCab(dir, {{"a.txt", "sub", B("alpha")}, {"b.txt", "", B("beta")}});
   std::filesystem::create_directories(dir / "cwd");
   const auto saved = std::filesystem::current_path();
@@ -69,12 +69,12 @@ TEST(ExtractCabinet, EmptyDestinationMeansCurrentFolder) {
 }
 
 TEST(ExtractCabinet, ReplacesExistingFilesAndSetsStoredTime) {
-  TempDir dir;
+  TTestFolder dir;
   const std::string cab = MakeCab(dir, {{"a.txt", "", B("new content")}});
   struct stat src {};
   ASSERT_EQ(0, ::stat((dir / "src/a.txt").c_str(), &src));
   std::filesystem::create_directories(dir / "out");
-  WriteText(dir / "out/a.txt", "old content that is longer");
+  WriteAll(dir / "out/a.txt", "old content that is longer");
   ASSERT_EQ(0, ExtractCabinet(cab, dir / "out"));
   EXPECT_TRUE(ReadFile(dir / "out/a.txt") == B("new content"));
   struct stat out {};
@@ -84,10 +84,10 @@ TEST(ExtractCabinet, ReplacesExistingFilesAndSetsStoredTime) {
 }
 
 TEST(ExtractCabinet, ReadOnlyTargetFailsEarlierFilesStay) {
-  TempDir dir;
+  TTestFolder dir;
   const std::string cab = MakeCab(dir, {{"first.txt", "", B("1")}, {"second.txt", "", B("2")}});
   std::filesystem::create_directories(dir / "out");
-  WriteText(dir / "out/second.txt", "keep me");
+  WriteAll(dir / "out/second.txt", "keep me");
   ::chmod((dir / "out/second.txt").c_str(), 0444);
   EXPECT_EQ(-1, ExtractCabinet(cab, dir / "out"));
   EXPECT_TRUE(ReadFile(dir / "out/first.txt") == B("1"));
@@ -95,16 +95,16 @@ TEST(ExtractCabinet, ReadOnlyTargetFailsEarlierFilesStay) {
 }
 
 TEST(ExtractCabinet, NotACabinetOrMissingGivesMinusOneAndWritesNothing) {
-  TempDir dir;
-  WriteText(dir / "fake.CAB", "this is only text, not a cabinet\r\n");
+  TTestFolder dir;
+  WriteAll(dir / "fake.CAB", "this is only text, not a cabinet\r\n");
   EXPECT_EQ(-1, ExtractCabinet(dir / "fake.CAB", dir / "out"));
   EXPECT_EQ(-1, ExtractCabinet(dir / "missing.cab", dir / "out"));
-  EXPECT_EQ(-1, ExtractCabinet(dir.path(), dir / "out"));
+  EXPECT_EQ(-1, ExtractCabinet(dir.Path(), dir / "out"));
   EXPECT_FALSE(Exists(dir / "out"));
 }
 
 TEST(ExtractCabinet, CorruptDataFailsWithoutHalfWrittenFile) {
-  TempDir dir;
+  TTestFolder dir;
   // "a" lies in blocks 0..1, "b" in blocks 1..3; the data of the last block is damaged.
   const std::string cab = MakeCab(
       dir, {{"a.bin", "", StructuredBytes(1, 40000)}, {"b.bin", "", StructuredBytes(2, 60000)}},
@@ -130,7 +130,7 @@ TEST(ExtractCabinet, RefusesNamesLeavingTheDestination) {
       {"ok\\..", "even a '..' that would stay inside"},
   };
   for (const Case& c : cases) {
-    TempDir dir;
+    TTestFolder dir;
     const std::string cab =
         MakeCab(dir, {{"fine.txt", "", B("fine")}, {"evil.txt", c.relPath, B("evil")}});
     if (std::string(c.relPath) == "/") {

@@ -79,7 +79,7 @@ class Interop : public ::testing::TestWithParam<Config> {
     ExpectExtracted(out, tool);
   }
 
-  TempDir dir_;
+  TTestFolder dir_;
   std::vector<Source> sources_;
 };
 

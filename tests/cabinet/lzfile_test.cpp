@@ -48,21 +48,21 @@ TEST(LZExpandedName, HeaderCharacterInTheCaseOfTheName) {
 }
 
 TEST(ExpandLZFile, ExpandsBesideAndDeletesTheCompressedFile) {
-  TempDir dir;
+  TTestFolder dir;
   const Bytes content = StructuredBytes(1, 20000);
   WriteFile(dir / "tarvoxsetup.ex_",
             Szdd(content, 'e', static_cast<std::uint32_t>(content.size())));
-  WriteText(dir / "tarvoxsetup.exe", "an older copy, replaced");
+  WriteAll(dir / "tarvoxsetup.exe", "an older copy, replaced");
   ASSERT_TRUE(ExpandLZFile(dir / "tarvoxsetup.ex_"));
   EXPECT_TRUE(ReadFile(dir / "tarvoxsetup.exe") == content);
   EXPECT_FALSE(Exists(dir / "tarvoxsetup.ex_"));
-  EXPECT_EQ((std::vector<std::string>{"tarvoxsetup.exe"}), ListTree(dir.path()));
+  EXPECT_EQ((std::vector<std::string>{"tarvoxsetup.exe"}), ListTree(dir.Path()));
 }
 
 TEST(ExpandLZFile, FileMadeByMscompress) {
   if (!HaveTool("mscompress"))
     GTEST_SKIP() << "mscompress is not installed (scripts/install-deps installs it)";
-  TempDir dir;
+  TTestFolder dir;
   const Bytes content = TextBytes(2, 50000);
   WriteFile(dir / "notes.txt", content);
   ASSERT_EQ(0, RunQuiet("mscompress " + Quote(dir / "notes.txt")));
@@ -75,11 +75,11 @@ TEST(ExpandLZFile, FileMadeByMscompress) {
 }
 
 TEST(ExpandLZFile, NotAnLZFileStaysUnderItsOwnName) {
-  TempDir dir;
-  WriteText(dir / "setup.ex_", "MZ plain, never compressed");
+  TTestFolder dir;
+  WriteAll(dir / "setup.ex_", "MZ plain, never compressed");
   EXPECT_TRUE(ExpandLZFile(dir / "setup.ex_"));
   EXPECT_TRUE(ReadFile(dir / "setup.ex_") == B("MZ plain, never compressed"));
-  EXPECT_EQ((std::vector<std::string>{"setup.ex_"}), ListTree(dir.path()));
+  EXPECT_EQ((std::vector<std::string>{"setup.ex_"}), ListTree(dir.Path()));
 }
 
 TEST(ExpandLZFile, SizeMismatchOrMissingFileFailsAndWritesNothing) {
@@ -98,14 +98,14 @@ TEST(ExpandLZFile, SizeMismatchOrMissingFileFailsAndWritesNothing) {
        }()},
   };
   for (const Case& c : cases) {
-    TempDir dir;
+    TTestFolder dir;
     WriteFile(dir / "app.ex_", c.file);
-    WriteText(dir / "app.exe", "previous");
+    WriteAll(dir / "app.exe", "previous");
     EXPECT_FALSE(ExpandLZFile(dir / "app.ex_")) << c.why;
     EXPECT_TRUE(ReadFile(dir / "app.exe") == B("previous")) << c.why;
     EXPECT_TRUE(ReadFile(dir / "app.ex_") == c.file) << c.why << ": the compressed file stays";
-    EXPECT_EQ((std::vector<std::string>{"app.ex_", "app.exe"}), ListTree(dir.path())) << c.why;
+    EXPECT_EQ((std::vector<std::string>{"app.ex_", "app.exe"}), ListTree(dir.Path())) << c.why;
   }
-  TempDir dir;
+  TTestFolder dir;
   EXPECT_FALSE(ExpandLZFile(dir / "missing.ex_"));
 }

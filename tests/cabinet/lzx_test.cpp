@@ -16,7 +16,7 @@ namespace {
 
 // Writes `data` as the only file of an LZX cabinet, extracts it with ExtractCabinet and returns
 // the cabinet's size; the bytes must come back unchanged.
-std::size_t RoundTrip(const TempDir& dir, const Bytes& data, TLZXMemory memory,
+std::size_t RoundTrip(const TTestFolder& dir, const Bytes& data, TLZXMemory memory,
                       const std::string& what) {
   WriteFile(dir / "in.bin", data);
   TCABFile cab;
@@ -38,7 +38,7 @@ const TLZXMemory kAllWindows[] = {lzxLowest, lzxLower,  lzxLow,    lzxMedium,
 }  // namespace
 
 TEST(LzxEncoder, RoundTripSizesAroundFramesForEveryWindow) {
-  TempDir dir;
+  TTestFolder dir;
   const std::size_t sizes[] = {1, 2, 10, 11, 12, 32767, 32768, 32769, 65535, 65536, 98305};
   for (TLZXMemory memory : kAllWindows)
     for (std::size_t size : sizes)
@@ -47,7 +47,7 @@ TEST(LzxEncoder, RoundTripSizesAroundFramesForEveryWindow) {
 }
 
 TEST(LzxEncoder, RoundTripLongStructuredDataForEveryWindow) {
-  TempDir dir;
+  TTestFolder dir;
   for (TLZXMemory memory : kAllWindows)
     for (std::uint32_t seed : {11u, 12u})
       RoundTrip(dir, StructuredBytes(seed * 7 + memory, 2500000), memory,
@@ -55,7 +55,7 @@ TEST(LzxEncoder, RoundTripLongStructuredDataForEveryWindow) {
 }
 
 TEST(LzxEncoder, SpecialDataShapes) {
-  TempDir dir;
+  TTestFolder dir;
   struct Case {
     const char* what;
     Bytes data;
@@ -78,7 +78,7 @@ TEST(LzxEncoder, SpecialDataShapes) {
 TEST(LzxEncoder, E8CallsAtFrameEnds) {
   // Leaders at n-11 (translated), n-10 and n-6 (never inspected) of full and short frames, and
   // calls whose operands straddle the frame boundary.
-  TempDir dir;
+  TTestFolder dir;
   for (std::size_t total :
        {std::size_t(65536), std::size_t(32768 + 5000), std::size_t(32768 + 11)}) {
     Bytes data(total, 0x90);
@@ -110,7 +110,7 @@ TEST(LzxEncoder, E8TranslationIsInvertedByTheDecoderRule) {
 }
 
 TEST(LzxEncoder, CompressesAndPrefersLargerWindowsOnFarRepeats) {
-  TempDir dir;
+  TTestFolder dir;
   const std::size_t textSize = RoundTrip(dir, TextBytes(1, 300000), lzxLowest, "text");
   EXPECT_LT(textSize, 300000u / 4);
   // 200 KB of noise, repeated: only a window of 2^18 or more reaches back to the copy.

@@ -8,6 +8,7 @@
 #include "cabinet/cabfile.h"
 #include "cabinet/extract.h"
 #include "cabtest.h"
+#include "platform/datetime.h"
 
 using namespace kelvane;
 using namespace cabtest;
@@ -15,15 +16,7 @@ using namespace cabtest;
 namespace {
 
 std::time_t LocalTime(int y, int mo, int d, int h, int mi, int s) {
-  std::tm tm{};
-  tm.tm_year = y - 1900;
-  tm.tm_mon = mo - 1;
-  tm.tm_mday = d;
-  tm.tm_hour = h;
-  tm.tm_min = mi;
-  tm.tm_sec = s;
-  tm.tm_isdst = -1;
-  return std::mktime(&tm);
+  return DateTimeToUnix(EncodeDate(y, mo, d) + EncodeTime(h, mi, s, 0));
 }
 
 }  // namespace
@@ -38,8 +31,8 @@ TEST(CABFile, CompressionCodePerTypeAndWindow) {
       {typLZX, lzxLower, 0x1003},    {typLZX, lzxLow, 0x1103},    {typLZX, lzxMedium, 0x1203},
       {typLZX, lzxHigh, 0x1303},     {typLZX, lzxHigher, 0x1403}, {typLZX, lzxHighest, 0x1503},
   };
-  TempDir dir;
-  WriteText(dir / "a.txt", "hello hello hello hello\n");
+  TTestFolder dir;
+  WriteAll(dir / "a.txt", "hello hello hello hello\n");
   for (const Row& row : rows) {
     TCABFile cab;
     cab.CompressionType = row.type;
@@ -64,11 +57,11 @@ TEST(CABFile, DefaultsAndVersion) {
 }
 
 TEST(CABFile, HeaderParametersAndStoredNames) {
-  TempDir dir;
+  TTestFolder dir;
   std::filesystem::create_directories(dir / "deep/er");
-  WriteText(dir / "a.txt", "a");
-  WriteText(dir / "b.txt", "bb");
-  WriteText(dir / "deep/er/c.txt", "ccc");
+  WriteAll(dir / "a.txt", "a");
+  WriteAll(dir / "b.txt", "bb");
+  WriteAll(dir / "deep/er/c.txt", "ccc");
   TCABFile cab;
   cab.CABFile = dir / "x.cab";
   auto add = [&](const std::string& name, const std::string& rel) {
@@ -93,10 +86,10 @@ TEST(CABFile, HeaderParametersAndStoredNames) {
 }
 
 TEST(CABFile, RelativeSourceNamesResolveAgainstCurrentFolder) {
-  TempDir dir;
-  WriteText(dir / "rel.txt", "relative");
+  TTestFolder dir;
+  WriteAll(dir / "rel.txt", "relative");
   const auto saved = std::filesystem::current_path();
-  std::filesystem::current_path(dir.path());
+  std::filesystem::current_path(dir.Path());
   TCABFile cab;
   cab.CABFile = "out.cab";
   cab.CABFileContents.Add().Name = "rel.txt";
@@ -107,10 +100,10 @@ TEST(CABFile, RelativeSourceNamesResolveAgainstCurrentFolder) {
 }
 
 TEST(CABFile, DatesAreLocalDosStampsAndAttributesMasked) {
-  TempDir dir;
-  WriteText(dir / "plain.txt", "x");
-  WriteText(dir / "ro.txt", "y");
-  WriteText(dir / "old.txt", "z");
+  TTestFolder dir;
+  WriteAll(dir / "plain.txt", "x");
+  WriteAll(dir / "ro.txt", "y");
+  WriteAll(dir / "old.txt", "z");
   const std::time_t when = LocalTime(2024, 5, 17, 13, 45, 31);  // odd second: truncated
   struct utimbuf times {
     when, when
@@ -138,9 +131,9 @@ TEST(CABFile, DatesAreLocalDosStampsAndAttributesMasked) {
 }
 
 TEST(CABFile, NamesInWindows1252OrFlaggedUtf8) {
-  TempDir dir;
-  WriteText(dir / "caf\xC3\xA9.txt", "latin");
-  WriteText(dir / "\xE6\x97\xA5\xE6\x9C\xAC.txt", "cjk");
+  TTestFolder dir;
+  WriteAll(dir / "caf\xC3\xA9.txt", "latin");
+  WriteAll(dir / "\xE6\x97\xA5\xE6\x9C\xAC.txt", "cjk");
   TCABFile cab;
   cab.CABFile = dir / "x.cab";
   cab.CompressionType = typLZX;
@@ -155,12 +148,12 @@ TEST(CABFile, NamesInWindows1252OrFlaggedUtf8) {
   EXPECT_EQ(0x80, info.files[1].attribs & 0x80);
   // Our extractor gives both their UTF-8 names back.
   ASSERT_EQ(0, ExtractCabinet(dir / "x.cab", dir / "out"));
-  EXPECT_EQ("latin", ReadText(dir / "out/caf\xC3\xA9.txt"));
+  EXPECT_EQ("latin", ReadAll(dir / "out/caf\xC3\xA9.txt"));
   EXPECT_TRUE(Exists(dir / "out/\xE6\x97\xA5\xE6\x9C\xAC.txt"));
 }
 
 TEST(CABFile, ProgressPerBlockUpToTotal) {
-  TempDir dir;
+  TTestFolder dir;
   WriteFile(dir / "a.bin", StructuredBytes(1, 100000));
   WriteFile(dir / "b.bin", RandomBytes(2, 70000));
   for (TCompressionType type : {typNone, typMSZIP, typLZX}) {
@@ -188,11 +181,11 @@ TEST(CABFile, ProgressPerBlockUpToTotal) {
 }
 
 TEST(CABFile, FolderThresholdOnCompressedBytesFilesNeverSplit) {
-  TempDir dir;
+  TTestFolder dir;
   // Incompressible 400 000-byte files: the third file brings a folder past 900 000 bytes.
   for (int i = 0; i < 5; ++i)
     WriteFile(dir / ("r" + std::to_string(i)), RandomBytes(10 + i, 400000));
-  WriteText(dir / "empty", "");
+  WriteAll(dir / "empty", "");
   TCABFile cab;
   cab.CABFile = dir / "x.cab";
   cab.CompressionType = typNone;
@@ -208,7 +201,7 @@ TEST(CABFile, FolderThresholdOnCompressedBytesFilesNeverSplit) {
 }
 
 TEST(CABFile, EmptyListWritesAnEmptyCabinet) {
-  TempDir dir;
+  TTestFolder dir;
   TCABFile cab;
   cab.CABFile = dir / "x.cab";
   ASSERT_TRUE(cab.Compress());
@@ -219,9 +212,9 @@ TEST(CABFile, EmptyListWritesAnEmptyCabinet) {
 }
 
 TEST(CABFile, MissingSourceRaisesBeforeAnythingIsWritten) {
-  TempDir dir;
-  WriteText(dir / "a.txt", "a");
-  WriteText(dir / "x.cab", "old cabinet");
+  TTestFolder dir;
+  WriteAll(dir / "a.txt", "a");
+  WriteAll(dir / "x.cab", "old cabinet");
   TCABFile cab;
   cab.CABFile = dir / "x.cab";
   cab.CABFileContents.Add().Name = dir / "a.txt";
@@ -235,7 +228,7 @@ TEST(CABFile, MissingSourceRaisesBeforeAnythingIsWritten) {
     EXPECT_NE(std::string::npos, std::string(e.what()).find("missing.txt"));
   }
   EXPECT_FALSE(progressed);
-  EXPECT_EQ("old cabinet", ReadText(dir / "x.cab"));
+  EXPECT_EQ("old cabinet", ReadAll(dir / "x.cab"));
 }
 
 TEST(CABFile, FailuresRaiseECABFileErrorWithFixedTexts) {
@@ -245,8 +238,8 @@ TEST(CABFile, FailuresRaiseECABFileErrorWithFixedTexts) {
   EXPECT_EQ("Unknown error", CABErrorText(9));
   EXPECT_EQ("Unknown error", CABErrorText(-1));
 
-  TempDir dir;
-  WriteText(dir / "a.txt", "a");
+  TTestFolder dir;
+  WriteAll(dir / "a.txt", "a");
   TCABFile cab;
   cab.CABFile = dir / "no/such/folder/x.cab";
   cab.CABFileContents.Add().Name = dir / "a.txt";
@@ -259,7 +252,7 @@ TEST(CABFile, FailuresRaiseECABFileErrorWithFixedTexts) {
   }
   // A stored name longer than the format allows.
   const std::string longName(250, 'n');
-  WriteText(dir / (longName + ".txt"), "x");
+  WriteAll(dir / (longName + ".txt"), "x");
   TCABFile cab2;
   cab2.CABFile = dir / "y.cab";
   cab2.CABFileContents.Add().Name = dir / (longName + ".txt");

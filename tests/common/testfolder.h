@@ -27,10 +27,16 @@ class TTestFolder {
     std::filesystem::create_directories(path_);
   }
   ~TTestFolder() {
-    if (::testing::Test::HasFailure())
+    if (::testing::Test::HasFailure()) {
       std::cerr << "test folder kept: " << path_ << "\n";
-    else
-      std::filesystem::remove_all(path_);
+      return;
+    }
+    // Read-only files and folders made by a test must not stop the clean-up.
+    std::error_code ec;
+    for (const auto& e : std::filesystem::recursive_directory_iterator(path_, ec))
+      std::filesystem::permissions(e.path(), std::filesystem::perms::owner_all,
+                                   std::filesystem::perm_options::add, ec);
+    std::filesystem::remove_all(path_, ec);
   }
   TTestFolder(const TTestFolder&) = delete;
   TTestFolder& operator=(const TTestFolder&) = delete;
@@ -57,7 +63,10 @@ inline std::string ReadAll(const std::string& path) {
   return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
+// Writes a file whole, creating its folders.
 inline void WriteAll(const std::string& path, std::string_view data) {
+  const std::filesystem::path parent = std::filesystem::path(path).parent_path();
+  if (!parent.empty()) std::filesystem::create_directories(parent);
   std::ofstream(path, std::ios::binary) << data;
 }
 

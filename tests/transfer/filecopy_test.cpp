@@ -19,8 +19,8 @@ namespace {
 namespace fs = std::filesystem;
 using ::testing::ElementsAre;
 using testing::FreshFolder;
-using testing::ReadFile;
-using testing::WriteFile;
+using testing::ReadAll;
+using testing::WriteAll;
 
 TTransferItem& AddCopy(TFileTransfer& t, const std::string& source, const std::string& dir) {
   TTransferItem& item = t.Items.Add();
@@ -40,9 +40,9 @@ std::vector<std::string> Names(const std::string& dir) {
 TEST(FileCopy, CopiesInBlocksWithEventsInOrder) {
   const std::string src = FreshFolder("src"), dst = FreshFolder("dst");
   const std::string a = testing::MakeData(100000, 1), c = testing::MakeData(5, 2);
-  WriteFile(src + "/a.bin", a);
-  WriteFile(src + "/b.bin", "never");
-  WriteFile(src + "/c.bin", c);
+  WriteAll(src + "/a.bin", a);
+  WriteAll(src + "/b.bin", "never");
+  WriteAll(src + "/c.bin", c);
   TFileTransfer t;
   t.ShowDialog = false;
   testing::TEventRecorder rec(t);
@@ -62,8 +62,8 @@ TEST(FileCopy, CopiesInBlocksWithEventsInOrder) {
   EXPECT_THAT(rec.progress, ElementsAre("1:32768/100000", "1:65536/100000", "1:98304/100000",
                                         "1:100000/100000", "1:100000/100000", "2:5/5", "2:5/5"));
   EXPECT_EQ(fileLines.front(), "File : 1 of 2 : a.bin from " + src + "/");
-  EXPECT_EQ(ReadFile(dst + "/a.bin"), a);
-  EXPECT_EQ(ReadFile(dst + "/deeper/still/renamed.bin"), c);
+  EXPECT_EQ(ReadAll(dst + "/a.bin"), a);
+  EXPECT_EQ(ReadAll(dst + "/deeper/still/renamed.bin"), c);
   EXPECT_THAT(Names(dst), ElementsAre("a.bin", "deeper"));  // no temporary files left
   EXPECT_TRUE(t.Items[0].Success);
   EXPECT_FALSE(t.Items[1].Success);
@@ -74,7 +74,7 @@ TEST(FileCopy, CopiesInBlocksWithEventsInOrder) {
 
 TEST(FileCopy, ZeroByteSourceGivesEmptyTarget) {
   const std::string src = FreshFolder("src"), dst = FreshFolder("dst");
-  WriteFile(src + "/empty.txt", "");
+  WriteAll(src + "/empty.txt", "");
   TFileTransfer t;
   t.ShowDialog = false;
   testing::TEventRecorder rec(t);
@@ -89,9 +89,9 @@ TEST(FileCopy, ZeroByteSourceGivesEmptyTarget) {
 
 TEST(FileCopy, ErrorCodesAndTexts) {
   const std::string src = FreshFolder("src"), dst = FreshFolder("dst");
-  WriteFile(src + "/same.txt", "same");
-  WriteFile(src + "/ok.txt", "ok");
-  WriteFile(dst + "/blocker", "a file where a folder should be");
+  WriteAll(src + "/same.txt", "same");
+  WriteAll(src + "/ok.txt", "ok");
+  WriteAll(dst + "/blocker", "a file where a folder should be");
   struct Row { std::string url, dir; int code; std::string text; };
   const Row rows[] = {
       {src + "/same.txt", src, 0, "Cannot copy identical files " + src + "/same.txt"},
@@ -114,13 +114,13 @@ TEST(FileCopy, ErrorCodesAndTexts) {
     EXPECT_THAT(rec.events, ElementsAre("start 0", "error " + std::to_string(r.code), "done 0",
                                         "copydone"));
   }
-  EXPECT_EQ(ReadFile(src + "/same.txt"), "same");
+  EXPECT_EQ(ReadAll(src + "/same.txt"), "same");
 }
 
 TEST(FileCopy, ARefusedWriteIsErrorFiveAndKeepsTheOldTarget) {
   const std::string src = FreshFolder("src"), dst = FreshFolder("dst");
-  WriteFile(src + "/big.bin", testing::MakeData(300000, 12));
-  WriteFile(dst + "/big.bin", "previous");
+  WriteAll(src + "/big.bin", testing::MakeData(300000, 12));
+  WriteAll(dst + "/big.bin", "previous");
   TFileTransfer t;
   t.ShowDialog = false;
   testing::TEventRecorder rec(t);
@@ -133,14 +133,14 @@ TEST(FileCopy, ARefusedWriteIsErrorFiveAndKeepsTheOldTarget) {
   EXPECT_FALSE(t.Items[0].Success);
   EXPECT_EQ(rec.errors, (std::vector<std::pair<int, std::string>>{
                             {5, "Error writing to destination file " + dst + "/big.bin"}}));
-  EXPECT_EQ(ReadFile(dst + "/big.bin"), "previous");
+  EXPECT_EQ(ReadAll(dst + "/big.bin"), "previous");
   EXPECT_THAT(Names(dst), ElementsAre("big.bin"));
 }
 
 TEST(FileCopy, OverwriteCheckAndUniqueNames) {
   const std::string src = FreshFolder("src"), dst = FreshFolder("dst");
-  WriteFile(src + "/report.txt", "new");
-  WriteFile(dst + "/report.txt", "old");
+  WriteAll(src + "/report.txt", "new");
+  WriteAll(dst + "/report.txt", "old");
   {
     TFileTransfer t;
     t.ShowDialog = false;
@@ -153,7 +153,7 @@ TEST(FileCopy, OverwriteCheckAndUniqueNames) {
     t.Execute();
     EXPECT_EQ(asked, dst + "/report.txt");
     EXPECT_FALSE(t.Items[0].Success);
-    EXPECT_EQ(ReadFile(dst + "/report.txt"), "old");
+    EXPECT_EQ(ReadAll(dst + "/report.txt"), "old");
   }
   {
     TFileTransfer t;
@@ -162,9 +162,9 @@ TEST(FileCopy, OverwriteCheckAndUniqueNames) {
     AddCopy(t, src + "/report.txt", dst);
     AddCopy(t, src + "/report.txt", dst);
     t.Execute();
-    EXPECT_EQ(ReadFile(dst + "/report.txt"), "old");
-    EXPECT_EQ(ReadFile(dst + "/report(1).txt"), "new");
-    EXPECT_EQ(ReadFile(dst + "/report(2).txt"), "new");
+    EXPECT_EQ(ReadAll(dst + "/report.txt"), "old");
+    EXPECT_EQ(ReadAll(dst + "/report(1).txt"), "new");
+    EXPECT_EQ(ReadAll(dst + "/report(2).txt"), "new");
     EXPECT_EQ(t.Progress().LastTargetFile, dst + "/report(2).txt");
   }
   {
@@ -173,13 +173,13 @@ TEST(FileCopy, OverwriteCheckAndUniqueNames) {
     AddCopy(t, src + "/report.txt", dst);
     t.Execute();
     EXPECT_TRUE(t.Items[0].Success);
-    EXPECT_EQ(ReadFile(dst + "/report.txt"), "new");
+    EXPECT_EQ(ReadAll(dst + "/report.txt"), "new");
   }
 }
 
 TEST(FileCopy, NewerOnlyComparesTheSourceDate) {
   const std::string src = FreshFolder("src"), dst = FreshFolder("dst");
-  WriteFile(src + "/f.txt", "data");
+  WriteAll(src + "/f.txt", "data");
   // 2020-01-01 12:00 local time.
   std::tm tm{};
   tm.tm_year = 120; tm.tm_mon = 0; tm.tm_mday = 1; tm.tm_hour = 12; tm.tm_isdst = -1;
@@ -226,8 +226,8 @@ TEST(FileCopy, NewerOnlyComparesTheSourceDate) {
 
 TEST(FileCopy, CancelThroughMessageProcessingStopsAfterTheBlock) {
   const std::string src = FreshFolder("src"), dst = FreshFolder("dst");
-  for (int i = 1; i <= 5; ++i) WriteFile(src + "/f" + std::to_string(i), testing::MakeData(200000, i));
-  WriteFile(dst + "/f3", "previous version");
+  for (int i = 1; i <= 5; ++i) WriteAll(src + "/f" + std::to_string(i), testing::MakeData(200000, i));
+  WriteAll(dst + "/f3", "previous version");
   TFileTransfer t;
   t.ShowDialog = false;
   testing::TEventRecorder rec(t);
@@ -247,15 +247,15 @@ TEST(FileCopy, CancelThroughMessageProcessingStopsAfterTheBlock) {
   EXPECT_TRUE(t.Items[1].Success);
   EXPECT_FALSE(t.Items[2].Success);  // a cancelled copy is no success
   EXPECT_FALSE(t.Items[3].Success);
-  EXPECT_EQ(ReadFile(dst + "/f3"), "previous version");
+  EXPECT_EQ(ReadAll(dst + "/f3"), "previous version");
   EXPECT_THAT(Names(dst), ElementsAre("f1", "f2", "f3"));
   EXPECT_TRUE(t.Cancelled());
 }
 
 TEST(FileCopy, UncNamesGoThroughTheShareLayer) {
   const std::string src = FreshFolder("src"), mount = FreshFolder("mount");
-  WriteFile(src + "/u.txt", "to the share");
-  WriteFile(mount + "/in/share.txt", "from the share");
+  WriteAll(src + "/u.txt", "to the share");
+  WriteAll(mount + "/in/share.txt", "from the share");
   const auto cwd = fs::current_path();
   fs::current_path(src);
   RegisterShareMount("\\\\fileserver\\Updates", mount);
@@ -274,10 +274,10 @@ TEST(FileCopy, UncNamesGoThroughTheShareLayer) {
   fs::current_path(cwd);
 
   EXPECT_TRUE(t.Items[0].Success);
-  EXPECT_EQ(ReadFile(mount + "/app/v2/u.txt"), "to the share");
+  EXPECT_EQ(ReadAll(mount + "/app/v2/u.txt"), "to the share");
   EXPECT_FALSE(t.Items[1].Success);
   EXPECT_TRUE(t.Items[2].Success);
-  EXPECT_EQ(ReadFile(src + "/got/share.txt"), "from the share");
+  EXPECT_EQ(ReadAll(src + "/got/share.txt"), "from the share");
   EXPECT_FALSE(t.Items[3].Success);
   // The failed connection and the disconnection that follows on the way out.
   EXPECT_THAT(rec.events, ElementsAre("start 0", "done 0", "start 1", "connecterror", "done 1",
@@ -297,7 +297,7 @@ struct TRecordingView : TTransferProgressView {
 
 TEST(TransferDialog, FinishedRunKeepsTheDialogForTheOpenButtons) {
   const std::string src = FreshFolder("src"), dst = FreshFolder("dst");
-  WriteFile(src + "/f.txt", "x");
+  WriteAll(src + "/f.txt", "x");
   TFileTransfer t;
   TRecordingView view;
   t.ProgressView = &view;

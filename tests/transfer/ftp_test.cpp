@@ -19,9 +19,9 @@ namespace fs = std::filesystem;
 using ::testing::Contains;
 using ::testing::ElementsAre;
 using testing::FreshFolder;
-using testing::ReadFile;
+using testing::ReadAll;
 using testing::Servers;
-using testing::WriteFile;
+using testing::WriteAll;
 
 class Ftp : public ::testing::Test {
  protected:
@@ -64,8 +64,8 @@ class Ftp : public ::testing::Test {
 
 TEST_F(Ftp, UploadsCreateTheFolderChainAndShareOneLogin) {
   const std::string a = testing::MakeData(10000, 3), b = testing::MakeData(70000, 4);
-  WriteFile(local + "/a.inf", a);
-  WriteFile(local + "/b.cab", b);
+  WriteAll(local + "/a.inf", a);
+  WriteAll(local + "/b.cab", b);
   testing::TEventRecorder rec(t);
   const int before = Servers().FtpLogins();
   Add(TTransferProtocol::wpFtpUpload, local + "/a.inf", "pub\\app/v1");
@@ -74,8 +74,8 @@ TEST_F(Ftp, UploadsCreateTheFolderChainAndShareOneLogin) {
 
   EXPECT_TRUE(t.Items[0].Success);
   EXPECT_TRUE(t.Items[1].Success);
-  EXPECT_EQ(ReadFile(Servers().FtpRoot + "/pub/app/v1/a.inf"), a);
-  EXPECT_EQ(ReadFile(Servers().FtpRoot + "/pub/app/v1/B.CAB"), b);
+  EXPECT_EQ(ReadAll(Servers().FtpRoot + "/pub/app/v1/a.inf"), a);
+  EXPECT_EQ(ReadAll(Servers().FtpRoot + "/pub/app/v1/B.CAB"), b);
   EXPECT_THAT(Remote("pub/app/v1"), ElementsAre("B.CAB", "a.inf"));
   EXPECT_EQ(LoginsSince(before), 1);
   EXPECT_THAT(rec.events, ElementsAre("start 0", "done 0", "start 1", "done 1", "copydone"));
@@ -91,8 +91,8 @@ TEST_F(Ftp, UploadsCreateTheFolderChainAndShareOneLogin) {
 
 TEST_F(Ftp, ActiveModeAndAnItemBetweenMeanNewLogins) {
   t.FTPPassive = false;
-  WriteFile(local + "/one.txt", "one");
-  WriteFile(local + "/two.txt", "two");
+  WriteAll(local + "/one.txt", "one");
+  WriteAll(local + "/two.txt", "two");
   const int before = Servers().FtpLogins();
   Add(TTransferProtocol::wpFtpUpload, local + "/one.txt", "act");
   Add(TTransferProtocol::wpFtpDelete, "gone.txt", "act");
@@ -107,16 +107,16 @@ TEST_F(Ftp, ActiveModeAndAnItemBetweenMeanNewLogins) {
 TEST_F(Ftp, DownloadsAndMissingFiles) {
   const std::string data = testing::MakeData(50000, 5);
   Servers().PutFtpFile("dl/file.bin", data);
-  WriteFile(local + "/kept.bin", "previous");
+  WriteAll(local + "/kept.bin", "previous");
   testing::TEventRecorder rec(t);
   Add(TTransferProtocol::wpFtp, "dl/file.bin", local + "/new/folder");
   Add(TTransferProtocol::wpFtp, "dl/missing.bin", local).TargetFilename = "kept.bin";
   t.Execute();
   EXPECT_TRUE(t.Items[0].Success);
-  EXPECT_EQ(ReadFile(local + "/new/folder/file.bin"), data);
+  EXPECT_EQ(ReadAll(local + "/new/folder/file.bin"), data);
   EXPECT_EQ(rec.progress.front(), "1:4096/50000");
   EXPECT_FALSE(t.Items[1].Success);
-  EXPECT_EQ(ReadFile(local + "/kept.bin"), "previous");
+  EXPECT_EQ(ReadAll(local + "/kept.bin"), "previous");
   EXPECT_THAT(rec.events, ElementsAre("start 0", "done 0", "start 1", "notfound dl/missing.bin",
                                       "done 1", "copydone"));
   EXPECT_TRUE(rec.errors.empty());
@@ -165,9 +165,9 @@ TEST_F(Ftp, MultiFileDownloadAndUpload) {
   Servers().PutFtpFile("multi/one.log", "1");
   Servers().PutFtpFile("multi/two.log", "22");
   Servers().PutFtpFile("multi/skip.txt", "x");
-  WriteFile(local + "/up/a.cab", "aa");
-  WriteFile(local + "/up/b.cab", "bbb");
-  WriteFile(local + "/up/c.txt", "c");
+  WriteAll(local + "/up/a.cab", "aa");
+  WriteAll(local + "/up/b.cab", "bbb");
+  WriteAll(local + "/up/c.txt", "c");
   testing::TEventRecorder rec(t);
   const int before = Servers().FtpLogins();
   Add(TTransferProtocol::wpMultiFtp, "multi\\*.log", local + "/down");
@@ -177,11 +177,11 @@ TEST_F(Ftp, MultiFileDownloadAndUpload) {
   EXPECT_TRUE(t.Items[0].Success);
   EXPECT_TRUE(t.Items[1].Success);
   EXPECT_TRUE(t.Items[2].Success);
-  EXPECT_EQ(ReadFile(local + "/down/one.log"), "1");
-  EXPECT_EQ(ReadFile(local + "/down/two.log"), "22");
+  EXPECT_EQ(ReadAll(local + "/down/one.log"), "1");
+  EXPECT_EQ(ReadAll(local + "/down/two.log"), "22");
   EXPECT_FALSE(fs::exists(local + "/down/skip.txt"));
   EXPECT_THAT(Remote("multi/up"), ElementsAre("a.cab", "b.cab"));
-  EXPECT_EQ(ReadFile(Servers().FtpRoot + "/multi/up/b.cab"), "bbb");
+  EXPECT_EQ(ReadAll(Servers().FtpRoot + "/multi/up/b.cab"), "bbb");
   EXPECT_THAT(rec.events, Contains("multidone a.cab"));
   EXPECT_THAT(rec.events, Contains("multidone b.cab"));
   EXPECT_EQ(std::count_if(rec.events.begin(), rec.events.end(),
@@ -208,8 +208,8 @@ TEST_F(Ftp, DeletionReportsThroughItsOwnEvents) {
 
 TEST_F(Ftp, CancelledOrBrokenUploadLeavesThePreviousFile) {
   Servers().PutFtpFile("cancel/big.cab", "previous");
-  WriteFile(local + "/big.cab", testing::MakeData(3000000, 6));
-  WriteFile(local + "/next.txt", "next");
+  WriteAll(local + "/big.cab", testing::MakeData(3000000, 6));
+  WriteAll(local + "/next.txt", "next");
   testing::TEventRecorder rec(t);
   t.OnCopyProgress = [&](TFileTransfer& s, int, std::uint64_t done, std::uint64_t) {
     if (done >= 8192) s.Cancel();
@@ -220,7 +220,7 @@ TEST_F(Ftp, CancelledOrBrokenUploadLeavesThePreviousFile) {
   EXPECT_FALSE(t.Items[0].Success);
   EXPECT_FALSE(t.Items[1].Success);
   EXPECT_THAT(rec.events, ElementsAre("start 0", "copydone"));
-  EXPECT_EQ(ReadFile(Servers().FtpRoot + "/cancel/big.cab"), "previous");
+  EXPECT_EQ(ReadAll(Servers().FtpRoot + "/cancel/big.cab"), "previous");
   EXPECT_THAT(Remote("cancel"), ElementsAre("big.cab"));
 
   // The connection breaks in the middle of the body: a failure, and still the old file.
@@ -242,14 +242,14 @@ TEST_F(Ftp, CancelledOrBrokenUploadLeavesThePreviousFile) {
   EXPECT_FALSE(item.Success);
   ASSERT_EQ(brec.errors.size(), 1u);
   EXPECT_GT(brec.errors[0].first, 12000);
-  EXPECT_EQ(ReadFile(Servers().FtpRoot + "/cancel/big.cab"), "previous");
+  EXPECT_EQ(ReadAll(Servers().FtpRoot + "/cancel/big.cab"), "previous");
   // The half-sent temporary file was removed over a new connection.
   EXPECT_THAT(Remote("cancel"), ElementsAre("big.cab"));
 }
 
 TEST_F(Ftp, AFolderThatCannotBeMadeFailsTheUploadQuietly) {
   Servers().PutFtpFile("plain.txt", "a file, not a folder");
-  WriteFile(local + "/f.txt", "x");
+  WriteAll(local + "/f.txt", "x");
   testing::TEventRecorder rec(t);
   Add(TTransferProtocol::wpFtpUpload, local + "/f.txt", "plain.txt/sub");
   Add(TTransferProtocol::wpFtpUpload, local + "/absent.txt", "ok");
@@ -265,17 +265,17 @@ TEST_F(Ftp, AFolderThatCannotBeMadeFailsTheUploadQuietly) {
 
 TEST_F(Ftp, CancelledDownloadLeavesNoPartialFile) {
   Servers().PutFtpFile("dl/large.bin", testing::MakeData(2000000, 7));
-  WriteFile(local + "/large.bin", "previous");
+  WriteAll(local + "/large.bin", "previous");
   t.OnCopyProgress = [&](TFileTransfer& s, int, std::uint64_t, std::uint64_t) { s.Cancel(); };
   Add(TTransferProtocol::wpFtp, "dl/large.bin", local);
   t.Execute();
   EXPECT_FALSE(t.Items[0].Success);
-  EXPECT_EQ(ReadFile(local + "/large.bin"), "previous");
+  EXPECT_EQ(ReadAll(local + "/large.bin"), "previous");
   EXPECT_EQ(std::distance(fs::directory_iterator(local), fs::directory_iterator()), 1);
 }
 
 TEST_F(Ftp, NewerOnlyUploadsWhenTheRemoteFileIsNotNewer) {
-  WriteFile(local + "/f.txt", "fresh");
+  WriteAll(local + "/f.txt", "fresh");
   Servers().PutFtpFile("n/f.txt", "remote");
   Servers().PutFtpFile("n2/f.txt", "remote");
   // Both remote files were written on 2021-06-01 12:00 UTC.
@@ -295,10 +295,10 @@ TEST_F(Ftp, NewerOnlyUploadsWhenTheRemoteFileIsNotNewer) {
   t.Execute();
   EXPECT_TRUE(later.Success);
   EXPECT_NEAR(later.NewFileDate, remoteDate, 1e-6);
-  EXPECT_EQ(ReadFile(Servers().FtpRoot + "/n/f.txt"), "fresh");
+  EXPECT_EQ(ReadAll(Servers().FtpRoot + "/n/f.txt"), "fresh");
   EXPECT_FALSE(earlier.Success);
   EXPECT_TRUE(earlier.NoNewFile);
-  EXPECT_EQ(ReadFile(Servers().FtpRoot + "/n2/f.txt"), "remote");
+  EXPECT_EQ(ReadAll(Servers().FtpRoot + "/n2/f.txt"), "remote");
   EXPECT_THAT(rec.events, Contains("nonew f.txt"));
 }
 

@@ -24,9 +24,9 @@ namespace {
 namespace fs = std::filesystem;
 using ::testing::ElementsAre;
 using testing::FreshFolder;
-using testing::ReadFile;
+using testing::ReadAll;
 using testing::Servers;
-using testing::WriteFile;
+using testing::WriteAll;
 
 struct TScriptedLogin : TTransferLoginForm {
   std::vector<std::string> captions;
@@ -63,7 +63,7 @@ class Http : public ::testing::Test {
 
 TEST_F(Http, DownloadsWithProgressAndNewerOnlyOnLastModified) {
   const std::string data = testing::MakeData(20000, 8);
-  WriteFile(Servers().HttpFiles + "/app.cab", data);
+  WriteAll(Servers().HttpFiles + "/app.cab", data);
   const std::time_t when = 1622548800;  // 2021-06-01 12:00 UTC
   utimbuf times{when, when};
   utime((Servers().HttpFiles + "/app.cab").c_str(), &times);
@@ -82,7 +82,7 @@ TEST_F(Http, DownloadsWithProgressAndNewerOnlyOnLastModified) {
   t.Execute();
 
   EXPECT_TRUE(plain.Success);
-  EXPECT_EQ(ReadFile(local + "/a/app.cab"), data);
+  EXPECT_EQ(ReadAll(local + "/a/app.cab"), data);
   EXPECT_EQ(rec.progress.front(), "1:4096/20000");
   EXPECT_EQ(rec.progress[4], "1:20000/20000");
   EXPECT_FALSE(notNewer.Success);
@@ -92,14 +92,14 @@ TEST_F(Http, DownloadsWithProgressAndNewerOnlyOnLastModified) {
   EXPECT_TRUE(newer.Success);
   EXPECT_NEAR(newer.NewFileDate, served, 1e-6);
   EXPECT_TRUE(noDate.Success);
-  EXPECT_EQ(ReadFile(local + "/d/generated"), "made by the server");
+  EXPECT_EQ(ReadAll(local + "/d/generated"), "made by the server");
   EXPECT_GT(noDate.NewFileDate, served);
   EXPECT_THAT(rec.events, ::testing::Contains("nonew app.cab"));
   EXPECT_TRUE(rec.errors.empty());
 }
 
 TEST_F(Http, StatusErrorsAndUnreachableServers) {
-  WriteFile(local + "/missing.txt", "previous");
+  WriteAll(local + "/missing.txt", "previous");
   testing::TEventRecorder rec(t);
   Get("/files/missing.txt", local);
   TTransferItem& down = t.Items.Add();
@@ -108,14 +108,14 @@ TEST_F(Http, StatusErrorsAndUnreachableServers) {
   t.Execute();
   EXPECT_FALSE(t.Items[0].Success);
   EXPECT_FALSE(t.Items[1].Success);
-  EXPECT_EQ(ReadFile(local + "/missing.txt"), "previous");
+  EXPECT_EQ(ReadAll(local + "/missing.txt"), "previous");
   EXPECT_THAT(rec.errors, ElementsAre(std::make_pair(404, std::string("Returned http error code 404"))));
   EXPECT_THAT(rec.events, ::testing::Contains("notfound " + down.URL));
   EXPECT_FALSE(fs::exists(local + "/x.txt"));
 }
 
 TEST_F(Http, AuthenticationModes) {
-  WriteFile(Servers().HttpFiles + "/secret.txt", "secret");
+  WriteAll(Servers().HttpFiles + "/secret.txt", "secret");
   const std::string user = Servers().HttpUser, pw = Servers().HttpPassword;
   const std::string caption = "Connect to 127.0.0.1:" + std::to_string(Servers().HttpPort);
   struct Row {
@@ -163,8 +163,8 @@ TEST_F(Http, AuthenticationModes) {
 
 TEST_F(Http, UploadsByPutAndPost) {
   const std::string data = testing::MakeData(50000, 9);
-  WriteFile(local + "/up.bin", data);
-  WriteFile(local + "/empty.bin", "");
+  WriteAll(local + "/up.bin", data);
+  WriteAll(local + "/empty.bin", "");
   testing::TEventRecorder rec(t);
   struct Row { const char* url; const char* file; TTransferHTTPCommand verb; bool success; };
   const Row rows[] = {
@@ -190,7 +190,7 @@ TEST_F(Http, UploadsByPutAndPost) {
   t.Execute();
   for (int i = 0; i < 5; ++i) EXPECT_EQ(t.Items[i].Success, rows[i].success) << rows[i].url;
   EXPECT_FALSE(nobody.Success);
-  EXPECT_EQ(ReadFile(Servers().DavFolder + "/deep/up.bin"), data);
+  EXPECT_EQ(ReadAll(Servers().DavFolder + "/deep/up.bin"), data);
   EXPECT_TRUE(fs::exists(Servers().DavFolder + "/empty.bin"));
   EXPECT_EQ(rec.progress.front(), "1:4096/50000");
   EXPECT_THAT(rec.errors,
@@ -199,8 +199,8 @@ TEST_F(Http, UploadsByPutAndPost) {
 }
 
 TEST_F(Http, AgentAndProxyReachTheServer) {
-  WriteFile(Servers().HttpFiles + "/via.txt", "through the proxy");
-  WriteFile(Servers().HttpFiles + "/empty.txt", "");
+  WriteAll(Servers().HttpFiles + "/via.txt", "through the proxy");
+  WriteAll(Servers().HttpFiles + "/empty.txt", "");
   t.Agent = "KelvaneTest/7";
   Get("/files/empty.txt", local);
   t.Execute();
@@ -218,11 +218,11 @@ TEST_F(Http, AgentAndProxyReachTheServer) {
   item.TargetDir = local;
   p.Execute();
   EXPECT_TRUE(item.Success);
-  EXPECT_EQ(ReadFile(local + "/via.txt"), "through the proxy");
+  EXPECT_EQ(ReadAll(local + "/via.txt"), "through the proxy");
   // nginx writes its log line after the answer has left: give it a moment.
   std::string log;
   for (int i = 0; i < 50; ++i) {
-    log = ReadFile(Servers().Work + "/nginx/access.log");
+    log = ReadAll(Servers().Work + "/nginx/access.log");
     if (log.find("\"KelvaneTest/7\"") != std::string::npos &&
         log.find("\"Ferrow\"") != std::string::npos)
       break;
@@ -233,8 +233,8 @@ TEST_F(Http, AgentAndProxyReachTheServer) {
 }
 
 TEST_F(Http, LocalWriteFailureLeavesExecuteAndTheOldTarget) {
-  WriteFile(Servers().HttpFiles + "/huge.bin", testing::MakeData(1000000, 11));
-  WriteFile(local + "/huge.bin", "previous");
+  WriteAll(Servers().HttpFiles + "/huge.bin", testing::MakeData(1000000, 11));
+  WriteAll(local + "/huge.bin", "previous");
   testing::TEventRecorder rec(t);
   Get("/files/huge.bin", local);
   Get("/files/huge.bin", local + "/never");
@@ -242,7 +242,7 @@ TEST_F(Http, LocalWriteFailureLeavesExecuteAndTheOldTarget) {
     testing::TFileSizeLimit limit(100000);
     EXPECT_THROW(t.Execute(), EInOutError);
   }
-  EXPECT_EQ(ReadFile(local + "/huge.bin"), "previous");
+  EXPECT_EQ(ReadAll(local + "/huge.bin"), "previous");
   EXPECT_FALSE(fs::exists(local + "/never"));
   EXPECT_THAT(rec.events, ElementsAre("start 0"));
   std::vector<std::string> names;
@@ -268,9 +268,9 @@ TEST_F(Http, ShortBodyOrCancelLeavesThePreviousTarget) {
     (void)!write(c, reply.data(), reply.size());
     close(c);
   });
-  WriteFile(local + "/short.bin", "previous");
-  WriteFile(Servers().HttpFiles + "/big.bin", testing::MakeData(1000000, 10));
-  WriteFile(local + "/big.bin", "previous big");
+  WriteAll(local + "/short.bin", "previous");
+  WriteAll(Servers().HttpFiles + "/big.bin", testing::MakeData(1000000, 10));
+  WriteAll(local + "/big.bin", "previous big");
   testing::TEventRecorder rec(t);
   TTransferItem& item = t.Items.Add();
   item.URL = "http://127.0.0.1:" + std::to_string(ntohs(a.sin_port)) + "/short.bin";
@@ -279,7 +279,7 @@ TEST_F(Http, ShortBodyOrCancelLeavesThePreviousTarget) {
   peer.join();
   close(listener);
   EXPECT_FALSE(item.Success);
-  EXPECT_EQ(ReadFile(local + "/short.bin"), "previous");
+  EXPECT_EQ(ReadAll(local + "/short.bin"), "previous");
   ASSERT_EQ(rec.errors.size(), 1u);
   EXPECT_GT(rec.errors[0].first, 12000);
 
@@ -293,7 +293,7 @@ TEST_F(Http, ShortBodyOrCancelLeavesThePreviousTarget) {
   big.TargetDir = local;
   c.Execute();
   EXPECT_FALSE(big.Success);
-  EXPECT_EQ(ReadFile(local + "/big.bin"), "previous big");
+  EXPECT_EQ(ReadAll(local + "/big.bin"), "previous big");
   std::vector<std::string> names;
   for (const auto& e : fs::directory_iterator(local)) names.push_back(e.path().filename().string());
   std::sort(names.begin(), names.end());

@@ -72,9 +72,9 @@ TEST(TransferRules, BasicAuthorizationHeader) {
 TEST(TransferRules, UniqueNameAndCreateFolders) {
   namespace fs = std::filesystem;
   const std::string dir = testing::FreshFolder("rules");
-  testing::WriteFile(dir + "/report.txt", "x");
+  testing::WriteAll(dir + "/report.txt", "x");
   EXPECT_EQ(UniqueName(dir + "/report.txt"), dir + "/report(1).txt");
-  testing::WriteFile(dir + "/report(1).txt", "x");
+  testing::WriteAll(dir + "/report(1).txt", "x");
   EXPECT_EQ(UniqueName(dir + "/report.txt"), dir + "/report(2).txt");
   EXPECT_EQ(UniqueName(dir + "/noext"), dir + "/noext(1)");
 

@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <pwd.h>
 #include <signal.h>
@@ -11,8 +12,6 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstdio>
@@ -214,9 +213,9 @@ class TServersEnvironment : public ::testing::Environment {
          << "    location = /generated { return 200 \"made by the server\"; }\n"
          << "  } }\n";
     conf.close();
-    httpPid_ = Spawn({"/usr/sbin/nginx", "-p", d + "/", "-c", d + "/nginx.conf", "-e",
-                      d + "/error.log"},
-                     d + "/nginx.out");
+    httpPid_ =
+        Spawn({"/usr/sbin/nginx", "-p", d + "/", "-c", d + "/nginx.conf", "-e", d + "/error.log"},
+              d + "/nginx.out");
     if (!WaitListening(s.HttpPort, httpPid_)) {
       s.Why = "nginx did not start (see " + d + "/error.log)";
       return false;
@@ -261,10 +260,11 @@ void TTestServers::BreakFtpSessions() const {
 }
 
 void TTestServers::PutFtpFile(const std::string& relative, const std::string& data) const {
-  WriteFile(FtpRoot + "/" + relative, data);
+  WriteAll(FtpRoot + "/" + relative, data);
   const passwd* pw = getpwnam(FtpUser.c_str());
   if (!pw) return;
-  for (fs::path p = FtpRoot + "/" + relative; p.string().size() > FtpRoot.size(); p = p.parent_path())
+  for (fs::path p = FtpRoot + "/" + relative; p.string().size() > FtpRoot.size();
+       p = p.parent_path())
     lchown(p.c_str(), pw->pw_uid, pw->pw_gid);
 }
 
@@ -292,28 +292,21 @@ std::string FreshFolder(const std::string& name) {
   return path;
 }
 
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
-
-void WriteFile(const std::string& path, const std::string& data) {
-  fs::create_directories(fs::path(path).parent_path());
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(data.data(), static_cast<std::streamsize>(data.size()));
-}
-
 std::string MakeData(std::size_t size, unsigned seed) {
   std::mt19937 rng(seed);
   std::string d;
   d.reserve(size);
   while (d.size() < size) {
     switch (rng() % 3) {
-      case 0: d.append(std::min<std::size_t>(rng() % 300, size - d.size()), static_cast<char>(rng())); break;
-      case 1: for (int i = 0; i < 200 && d.size() < size; ++i) d += static_cast<char>(d.size() * 7); break;
-      default: for (int i = 0; i < 500 && d.size() < size; ++i) d += static_cast<char>(rng()); break;
+      case 0:
+        d.append(std::min<std::size_t>(rng() % 300, size - d.size()), static_cast<char>(rng()));
+        break;
+      case 1:
+        for (int i = 0; i < 200 && d.size() < size; ++i) d += static_cast<char>(d.size() * 7);
+        break;
+      default:
+        for (int i = 0; i < 500 && d.size() < size; ++i) d += static_cast<char>(rng());
+        break;
     }
   }
   return d;

@@ -5,6 +5,8 @@
 // id at its end, also when a test fails; a crash takes them along (parent-death signal).
 #include <string>
 
+#include "common/testfolder.h"  // ReadAll, WriteAll
+
 namespace kelvane::testing {
 
 struct TTestServers {
@@ -15,12 +17,12 @@ struct TTestServers {
   int HttpPort = 0;
   std::string FtpUser = "kvftp";
   std::string FtpPassword = "kv-Ftp-pw7";
-  std::string FtpRoot;     // the FTP login folder: what arrives on the server
-  std::string HttpFiles;   // served at /files/ (and at /auth/ behind Basic authentication)
-  std::string DavFolder;   // PUT target /dav/
+  std::string FtpRoot;    // the FTP login folder: what arrives on the server
+  std::string HttpFiles;  // served at /files/ (and at /auth/ behind Basic authentication)
+  std::string DavFolder;  // PUT target /dav/
   std::string HttpUser = "webuser";
   std::string HttpPassword = "web-pw3";
-  std::string FtpLog;      // vsftpd's protocol log
+  std::string FtpLog;  // vsftpd's protocol log
 
   std::string FtpHost() const { return "127.0.0.1:" + std::to_string(FtpPort); }
   std::string HttpBase() const { return "http://127.0.0.1:" + std::to_string(HttpPort); }
@@ -42,8 +44,6 @@ int FreePort();
 // A fresh folder for one test below the process's folder.
 std::string FreshFolder(const std::string& name);
 
-std::string ReadFile(const std::string& path);
-void WriteFile(const std::string& path, const std::string& data);
 // Bytes with structure (runs, counters, noise) so that misplaced blocks show.
 std::string MakeData(std::size_t size, unsigned seed);
 
