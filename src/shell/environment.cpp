@@ -84,18 +84,28 @@ void TEnvironmentFile::ApplyWindowStyle(int index, bool scenic) {
 
 void TEnvironmentFile::ReadRecentProjects() {
   const TIniFile ini(fileName_);
+  bool added = false;
   for (const std::string& line : ini.ReadSectionLines(kRecentProjects)) {
     const std::size_t eq = line.find('=');
     const std::string path = eq == std::string::npos ? line : line.substr(eq + 1);
-    if (!path.empty()) AddRecentProject(path);
+    if (!path.empty()) added |= Remember(path);
   }
+  // One rewrite for the whole list: the same section as one rewrite per entry would leave.
+  if (added) WriteRecentSection();
 }
 
 void TEnvironmentFile::AddRecentProject(const std::string& path) {
-  if (std::find(recent_.begin(), recent_.end(), path) != recent_.end()) return;
+  if (Remember(path)) WriteRecentSection();
+}
+
+bool TEnvironmentFile::Remember(const std::string& path) {
+  if (std::find(recent_.begin(), recent_.end(), path) != recent_.end()) return false;
   recent_.push_back(path);
   if (OnRecentProjectAdded) OnRecentProjectAdded(*this, path);
+  return true;
+}
 
+void TEnvironmentFile::WriteRecentSection() {
   TIniFile ini(fileName_);
   ini.EraseSection(kRecentProjects);
   for (const std::string& entry : recent_) {

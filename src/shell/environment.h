@@ -35,7 +35,7 @@ class TEnvironmentFile {
   void ApplyWindowStyle(int index, bool scenic);
 
   // Reads the "Recent Projects" section at start: the path of every line is the text after its
-  // first "="; each one goes through AddRecentProject.
+  // first "="; each one is added as AddRecentProject adds it, and the section is rewritten once.
   void ReadRecentProjects();
   // Appends `path` unless an equal entry (exact, case-sensitive) exists, then rewrites the
   // section: one key per entry, the project's file name, made unique with " (2)", " (3)" ... when
@@ -51,6 +51,10 @@ class TEnvironmentFile {
 
  private:
   void Warn(const std::string& text);
+  // Appends a path the list does not hold yet; true when it was added.
+  bool Remember(const std::string& path);
+  // Rewrites the "Recent Projects" section from the list.
+  void WriteRecentSection();
 
   std::string fileName_;
   std::string defaultFolder_;
